@@ -1,0 +1,60 @@
+// The service host: entry and options, process set-up, the 64-bit hand-over, the
+// diagnostic log, service installation and the service runtime. Grouped by the file
+// that defines each item.
+#pragma once
+
+#include <windows.h>
+
+// --- command_line.cpp: options, usage, install-failure box
+extern int bConsoleMode;   // 1 while "-c" runs: status reports are skipped
+extern int bQuietMode;     // 1 when "-q" or "/q" was given: no message boxes
+
+enum HalvorinAction {
+    ACTION_INSTALL,
+    ACTION_UPGRADE,
+    ACTION_REMOVE,
+    ACTION_CONSOLE,
+    ACTION_HELP,
+    ACTION_UNRECOGNIZED,
+};
+
+HalvorinAction ChooseAction(const char* commandLine);
+// Runs the action of a non-empty command line; true when the 64-bit twin did it.
+bool RunCommandLine(const char* commandLine);
+void PrintUsage();
+void ReportInstallFailure(const char* errorText);
+
+// --- process_setup.cpp: what the process does to itself before anything else
+void DisableVirtualization();
+void SetProcessID(DWORD processId);
+
+// --- fork64.cpp: hand-over to halvorin64.exe on 64-bit Windows
+bool IsWow64();
+int fork64(const char* commandLine);
+int forkTwin(const char* twinPath, const char* commandLine);
+
+// --- file_utils.cpp
+bool IsExistingFile(const char* path);
+
+// --- log.cpp: the diagnostic log "halvorin.log" and the error reporters
+void LogMessage(const char* format, ...);
+const char* GetUserProfileFolder();
+const char* GetUserDataFolder();
+const char* GetModuleFolder();
+const char* GetTempFolder();
+char* LastErrorText(char* buffer, DWORD size);
+int ReportOSError(const char* format, ...);   // printf-style message
+void ReportToEventLog(const char* message);
+
+// --- service_install.cpp: registration, upgrade and removal of the service
+const char* ServiceModuleName();
+bool InstallService(int startMode);
+bool UpgradeService(int startMode);
+void RemoveService(bool quiet);
+void RemoveServiceRetrying(bool quiet);
+bool ServiceExists();
+int GetServiceStartMode();
+
+// --- service_runtime.cpp: the running service and console mode
+void WINAPI serviceMain(DWORD argc, LPSTR* argv);
+void RunInConsole();
