@@ -6,6 +6,7 @@
 #include <string.h>
 #include <userenv.h>
 
+#include "run_once.h"
 #include "service_host.h"
 
 namespace {
@@ -25,19 +26,6 @@ char* moduleFolder;
 volatile LONG moduleOnce;
 char* tempFolder;
 volatile LONG tempOnce;
-
-// Runs init once per process. A thread that arrives while another runs it waits, so
-// every caller sees the finished value.
-template <class Init>
-void runOnce(volatile LONG& state, Init init) {
-    if (InterlockedCompareExchange(&state, 2, 2) == 2) return;
-    if (InterlockedCompareExchange(&state, 1, 0) == 0) {
-        init();
-        InterlockedExchange(&state, 2);
-        return;
-    }
-    while (InterlockedCompareExchange(&state, 2, 2) != 2) Sleep(0);
-}
 
 char* heapCopy(const char* text) {
     size_t n = strlen(text) + 1;

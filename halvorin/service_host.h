@@ -50,11 +50,23 @@ void ReportToEventLog(const char* message);
 const char* ServiceModuleName();
 bool InstallService(int startMode);
 bool UpgradeService(int startMode);
+void StopServiceAndWait();
 void RemoveService(bool quiet);
 void RemoveServiceRetrying(bool quiet);
 bool ServiceExists();
-int GetServiceStartMode();
+int GetServiceStartMode();   // the installed "Start" value, or -1
+BOOL DeleteServiceEntry(const char* name);
+bool DeleteRegistryTree(HKEY root, const char* keyName);
 
 // --- service_runtime.cpp: the running service and console mode
+extern SERVICE_STATUS ssStatus;   // last status reported; also the record of ControlService calls
+extern SERVICE_STATUS_HANDLE sshStatusHandle;
+
+const char* StatusName(DWORD state);
+int ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint);
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
+void WINAPI controlHandler(DWORD code);
+void ServiceStart(int argc, char** argv);
+void ServiceStop();
 void RunInConsole();
+bool GetModuleVersion(int* major, int* minor, int* build, int* revision);
