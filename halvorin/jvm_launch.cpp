@@ -21,8 +21,6 @@ const char kLauncherClass[] = "launcher";
 const char kEventManagerClass[] = "com/qzvltd/halvorin/scm/SCMEventManager";
 const unsigned kMaxVmOptions = 20;
 
-typedef jint(JNICALL* CreateJavaVMFn)(JavaVM**, void**, void*);
-
 // Threads other than the JVM thread use the VM only between beginVmUse and endVmUse.
 // Before it destroys the VM and unloads jvm.dll, the JVM thread closes the VM to new
 // users and waits for the current ones, so no thread ever calls into an unloaded library.
@@ -221,9 +219,12 @@ unsigned __stdcall invokeJVM(void* ignored) {
         ReportOSError("Error loading JVM Library: path='%s'", vmPath.c_str());
         return 1005;
     }
-    jvmHost.createJavaVM = GetProcAddress(library, "JNI_CreateJavaVM");
-    jvmHost.getDefaultJavaVMInitArgs = GetProcAddress(library, "JNI_GetDefaultJavaVMInitArgs");
-    jvmHost.JVM_Dump = reinterpret_cast<JvmDumpFn>(GetProcAddress(library, dumpExportName(is64BitService())));
+    jvmHost.createJavaVM =
+        reinterpret_cast<decltype(jvmHost.createJavaVM)>(GetProcAddress(library, "JNI_CreateJavaVM"));
+    jvmHost.getDefaultJavaVMInitArgs = reinterpret_cast<decltype(jvmHost.getDefaultJavaVMInitArgs)>(
+        GetProcAddress(library, "JNI_GetDefaultJavaVMInitArgs"));
+    jvmHost.JVM_Dump =
+        reinterpret_cast<decltype(jvmHost.JVM_Dump)>(GetProcAddress(library, dumpExportName(is64BitService())));
     if (!jvmHost.createJavaVM || !jvmHost.getDefaultJavaVMInitArgs) {
         ReportToEventLog(
             formatted("Cannot find JNI functions (JNI_CreateJavaVM and/or JNI_GetDefaultJavaVMInitArgs) in %s",
@@ -253,7 +254,7 @@ unsigned __stdcall invokeJVM(void* ignored) {
     initArgs.ignoreUnrecognized = JNI_TRUE;
     JavaVM* jvm = nullptr;
     JNIEnv* env = nullptr;
-    if (reinterpret_cast<CreateJavaVMFn>(jvmHost.createJavaVM)(&jvm, reinterpret_cast<void**>(&env), &initArgs) < 0) {
+    if (jvmHost.createJavaVM(&jvm, reinterpret_cast<void**>(&env), &initArgs) < 0) {
         ReportToEventLog("Cannot create Java VM.\n");
         FreeLibrary(library);
         return 1007;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+class cstring;
+
 // --- command_line.cpp: options, usage, install-failure box
 extern int bConsoleMode;   // 1 while "-c" runs: status reports are skipped
 extern int bQuietMode;     // 1 when "-q" or "/q" was given: no message boxes
@@ -35,6 +37,10 @@ int forkTwin(const char* twinPath, const char* commandLine);
 
 // --- file_utils.cpp
 bool IsExistingFile(const char* path);
+// The whole file as bytes (NUL bytes included); false when it cannot be opened or read.
+bool readFileContent(const char* path, cstring& content);
+// Removes trailing separators, then the last path component and the separator before it.
+void cutLastPathComponent(cstring& path);
 
 // --- log.cpp: the diagnostic log "halvorin.log" and the error reporters
 void LogMessage(const char* format, ...);
@@ -66,7 +72,7 @@ const char* StatusName(DWORD state);
 int ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint);
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI controlHandler(DWORD code);
-void ServiceStart(int argc, char** argv);
+void ServiceStart(DWORD argc, char** argv);
 void ServiceStop();
 void RunInConsole();
 bool GetModuleVersion(int* major, int* minor, int* build, int* revision);

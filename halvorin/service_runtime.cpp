@@ -53,7 +53,7 @@ void setServiceStatusRetrying() {
 
 // The stored start parameters: REG_SZ or REG_EXPAND_SZ "AppParameters" under the
 // service's Parameters key, split at tabs; null when there are none.
-char** readAppParameters(unsigned* count) {
+char** readAppParameters(DWORD* count) {
     *count = 0;
     cstring keyName;
     keyName.format("SYSTEM\\CurrentControlSet\\Services\\%s\\Parameters", kServiceName);
@@ -153,12 +153,12 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
         ReportServiceStatus(SERVICE_START_PENDING, 0, 5000);
         // Arguments given to this start win; without any, the stored parameters stand in,
         // so an administrator can keep -D, -X and wrkdir= in the registry.
-        unsigned storedCount = 0;
+        DWORD storedCount = 0;
         char** stored = readAppParameters(&storedCount);
         if (argc <= 1 && stored)
-            ServiceStart(int(storedCount), stored);
+            ServiceStart(storedCount, stored);
         else
-            ServiceStart(argc ? int(argc - 1) : 0, argc ? argv + 1 : argv);
+            ServiceStart(argc ? argc - 1 : 0, argc ? argv + 1 : argv);
     }
 
     ssStatus.dwCurrentState = SERVICE_STOPPED;
@@ -209,8 +209,8 @@ void ServiceStop() {
     LogMessage("hServerStopEvent = 0x%08x\n", shown(jvmHost.hServerStopEvent));
 }
 
-void ServiceStart(int argc, char** argv) {
-    LogMessage("ServiceStart(%d args)\n", argc);
+void ServiceStart(DWORD argc, char** argv) {
+    LogMessage("ServiceStart(%d args)\n", int(argc));
     ReportServiceStatus(SERVICE_START_PENDING, 0, 10000);
     jvmHost.hServerStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     jvmHost.hStopRequestEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
