@@ -41,12 +41,18 @@ start)
   start_xvfb || exit 1
   DISPLAY=$(cat "$WINE_DIR/display")
   export DISPLAY
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$WINE64" wineboot -i </dev/null >"$WINE_DIR/wineboot.log" 2>&1
+    "$WINESERVER" -k 2>/dev/null
+    "$WINESERVER" -w 2>/dev/null
+    echo "made Wine prefix $WINEPREFIX"
+  fi
   "$WINESERVER" -p >/dev/null 2>&1 </dev/null
-  first=no
-  [ -f "$WINEPREFIX/system.reg" ] || first=yes
-  WINEDEBUG=-all,+eventlog "$WINE64" wineboot -i </dev/null >"$WINE_DIR/session.log" 2>&1
-  "$WINE64" cmd /c exit 0 >/dev/null 2>&1   # waits until the prefix answers
-  [ "$first" = yes ] && echo "made Wine prefix $WINEPREFIX"
+  # The first program of the session starts services.exe, whose services inherit its
+  # standard error. A plain program, not "wineboot -i": on an existing prefix wineboot
+  # starts a driver host that can hold the Service Control Manager's start lock for ten
+  # seconds, and StartService then fails with ERROR_SERVICE_DATABASE_LOCKED.
+  WINEDEBUG=-all,+eventlog "$WINE64" cmd /c exit 0 </dev/null >"$WINE_DIR/session.log" 2>&1
   echo "Wine session ready (DISPLAY=$DISPLAY)"
   ;;
 stop)

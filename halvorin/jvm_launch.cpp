@@ -13,6 +13,9 @@
 #include "run_once.h"
 #include "service_host.h"
 
+// Java methods are called through the function table's variadic Call*Method slots
+// (env->functions->...): jni.h's C++ member forms would use the va_list slots instead.
+
 JvmHost jvmHost;
 
 namespace {
@@ -119,7 +122,7 @@ bool loadEventManagerWith(JNIEnv* env) {
     snprintf(signature, sizeof signature, "()L%s;", kEventManagerClass);
     jmethodID getInstance = env->GetStaticMethodID(managerClass, "getInstance", signature);
     if (stepFailed(env, getInstance, "Cannot find SCMEventManager.getInstance.")) return false;
-    jobject instance = env->CallStaticObjectMethod(managerClass, getInstance);
+    jobject instance = env->functions->CallStaticObjectMethod(env, managerClass, getInstance);
     if (reportJavaException(env, "Cannot call SCMEventManager.getInstance (direct)") ||
         reportIfNull(instance, "Cannot call SCMEventManager.getInstance() (direct)"))
         return false;
@@ -148,7 +151,7 @@ unsigned runJavaMain(JNIEnv* env, const char* vmPath, JavaVMInitArgs* initArgs) 
         LogMessage("JRE = \"%s\" (%d-bit)\n", vmPath, is64BitImage(vmPath) ? 64 : 32);
         loadSCMEventManager();
         LogMessage("starting Java main()...\n");
-        env->CallStaticVoidMethod(launcher, main, args);
+        env->functions->CallStaticVoidMethod(env, launcher, main, args);
 
         JNIEnv* current = nullptr;
         jvmHost.jvm->GetEnv(reinterpret_cast<void**>(&current), initArgs->version);
@@ -287,7 +290,7 @@ bool reportJavaException(JNIEnv* env, const char* message) {
         jclass classClass = exceptionClass ? env->GetObjectClass(exceptionClass) : nullptr;
         jmethodID getName = classClass ? env->GetMethodID(classClass, "getName", "()Ljava/lang/String;") : nullptr;
         if (getName) {
-            jstring name = static_cast<jstring>(env->CallObjectMethod(exceptionClass, getName));
+            jstring name = static_cast<jstring>(env->functions->CallObjectMethod(env, exceptionClass, getName));
             const char* text = name ? env->GetStringUTFChars(name, nullptr) : nullptr;
             if (text) {
                 LogMessage("exception class: %s\n", text);
@@ -330,7 +333,7 @@ int sendSCMEvent(int code) {
     if (!stepFailed(env, managerClass, "JNI error Cannot get SCMEventManager class")) {
         jmethodID dispatch = env->GetMethodID(managerClass, "dispatchSCMEvent", "(I)V");
         if (!stepFailed(env, dispatch, "JNI error Cannot get dispatchSCMEvent method")) {
-            env->CallVoidMethod(manager, dispatch, jint(code));
+            env->functions->CallVoidMethod(env, manager, dispatch, jint(code));
             reportJavaException(env, "Cannot get dispatchSCMEvent method");
         }
     }
