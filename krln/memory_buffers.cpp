@@ -14,6 +14,7 @@ namespace {
 
 const char kOutOfMemoryError[] = "java/lang/OutOfMemoryError";
 const char kIndexOutOfBounds[] = "java/lang/ArrayIndexOutOfBoundsException";
+const char kNullPointer[] = "java/lang/NullPointerException";
 
 // When the class cannot be found, FindClass has left its own exception pending.
 void throwJava(JNIEnv* env, const char* className, const char* text) {
@@ -76,6 +77,12 @@ bool checkRange(JNIEnv* env, HGLOBAL block, jint offset, jint length) {
     snprintf(text, sizeof text, "%lld > %lld", end, capacity);
     throwJava(env, kIndexOutOfBounds, text);
     return false;
+}
+
+// The VM's array-region functions do not check for a null array: they would crash.
+bool checkArray(JNIEnv* env, jbyteArray array) {
+    if (!array) throwJava(env, kNullPointer, nullptr);
+    return array != nullptr;
 }
 
 jint newBuffer(JNIEnv* env, jint size) {
@@ -144,7 +151,7 @@ JNIEXPORT void JNICALL Java_com_qzvltd_tarnwick_util_wmb_n_1read(JNIEnv* env, jo
     if (!handle) return;
     BufferTableLock lock;
     HGLOBAL block = findBlock(env, handle);
-    if (!block || !checkRange(env, block, offset, length)) return;
+    if (!block || !checkRange(env, block, offset, length) || !checkArray(env, array)) return;
     // SetByteArrayRegion raises the Java exception itself when start..start+length is
     // not inside the array.
     env->SetByteArrayRegion(array, start, length, static_cast<const jbyte*>(block) + offset);
@@ -155,7 +162,7 @@ JNIEXPORT void JNICALL Java_com_qzvltd_tarnwick_util_wmb_n_1write(JNIEnv* env, j
     if (!handle) return;
     BufferTableLock lock;
     HGLOBAL block = findBlock(env, handle);
-    if (!block || length == 0 || !checkRange(env, block, offset, length)) return;
+    if (!block || length == 0 || !checkRange(env, block, offset, length) || !checkArray(env, array)) return;
     env->GetByteArrayRegion(array, start, length, static_cast<jbyte*>(block) + offset);
 }
 
