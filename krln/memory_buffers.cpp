@@ -56,7 +56,9 @@ HGLOBAL allocateBlock(JNIEnv* env, jint size) {
 }
 
 // The block of a handle other than 0. A handle that was never handed out, or was
-// freed, is refused with the same exception as a range outside the buffer.
+// freed, is refused with the exception of a range outside the buffer: an unchecked
+// one that the Java side already meets from n_read and n_write, where OutOfMemoryError
+// would send the reader looking for a memory shortage.
 HGLOBAL findBlock(JNIEnv* env, jint handle) {
     HGLOBAL block = FindBuffer(handle);
     if (!block) {
