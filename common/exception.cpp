@@ -31,31 +31,35 @@ CVelmorException::CVelmorException(int code, const char* format, ...) : errorCod
     va_end(args);
 }
 
-CVelmorException* CVelmorException::for_os_error(int code, unsigned long osError, const char* format, ...) {
+CVelmorException* CVelmorException::make(int code, unsigned long osError, const char* format, va_list args) {
     CVelmorException* error = new CVelmorException();
+    error->set_message_v(code, osError, format, args);
+    return error;
+}
+
+CVelmorException* CVelmorException::for_os_error(int code, unsigned long osError, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    error->set_message_v(code, osError, format, args);
+    CVelmorException* error = make(code, osError, format, args);
     va_end(args);
     return error;
 }
 
+// The last error is read first: formatting the message may change it.
 CVelmorException* CVelmorException::for_last_error(int code, const char* format, ...) {
     DWORD osError = GetLastError();
-    CVelmorException* error = new CVelmorException();
     va_list args;
     va_start(args, format);
-    error->set_message_v(code, osError, format, args);
+    CVelmorException* error = make(code, osError, format, args);
     va_end(args);
     return error;
 }
 
 CVelmorException* CVelmorException::for_socket_error(int code, const char* format, ...) {
     int socketError = WSAGetLastError();
-    CVelmorException* error = new CVelmorException();
     va_list args;
     va_start(args, format);
-    error->set_message_v(code, unsigned(socketError), format, args);
+    CVelmorException* error = make(code, unsigned(socketError), format, args);
     va_end(args);
     return error;
 }

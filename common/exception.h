@@ -38,6 +38,8 @@ public:
     int copy_message(char* buffer, int size) const;
 
 private:
+    static CVelmorException* make(int code, unsigned long osError, const char* format, va_list args);
+
     int errorCode;
     unsigned stateBits;
     cstring messageText;
