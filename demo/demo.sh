@@ -1,31 +1,110 @@
 #!/usr/bin/env bash
-# The demo of ./run demo: halvorin64.exe at work in a private Wine prefix.
+# The demo of ./run demo: the service host's main job in a Wine prefix laid out like an
+# installation. halvorin64.exe installs itself as the service "Halvorin", runs the Java
+# server (the stand-in VM of the tests, since no Windows Java runtime exists here), stops
+# it, is upgraded in place and removed again.
 # usage: demo.sh BUILD_DIR
 set -uo pipefail
 BUILD_DIR=$1
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WINE_DIR=$BUILD_DIR/wine
 . "$ROOT/cmake/wine-env.sh"
-step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+
+step() { printf '\n\033[1m== %s\033[0m\n' "$1"; shift; [ $# -gt 0 ] && printf '   %s\n' "$@"; }
+wine() { "$WINE64" "$@" 2>/dev/null | tr -d '\r'; }
+state() {   # "RUNNING check point 0 wait hint 0 ms", from sc query
+  local key colon value name text=""
+  while read -r key colon value name _; do
+    case $key in
+    STATE) text="$name" ;;
+    CHECKPOINT) text="$text check point $((value))" ;;
+    WAIT_HINT) text="$text wait hint $((value)) ms" ;;
+    esac
+  done < <(wine sc query Halvorin)
+  echo "$text"
+}
+wait_state() {   # state, seconds
+  local i
+  for i in $(seq 1 $((10 * $2))); do
+    case $(state) in "$1"*) return 0 ;; esac
+    sleep 0.1
+  done
+  return 1
+}
+log_since() { tail -c +$(($1 + 1)) "$LOG"; }
 
 bash "$ROOT/cmake/wine-session.sh" start "$WINE_DIR" >/dev/null || exit 1
-trap 'bash "$ROOT/cmake/wine-session.sh" stop "$WINE_DIR" >/dev/null' EXIT
-PROGRAM_DIR="$WINEPREFIX/drive_c/Program Files/Quorvane/Halvorin/halvorin"
-mkdir -p "$PROGRAM_DIR"
-cp "$ROOT"/dist/halvorin64.exe "$ROOT"/dist/krlxmsg64.dll "$PROGRAM_DIR/"
+PRODUCT_WIN='C:\Program Files\Quorvane\Halvorin'
+PRODUCT="$WINEPREFIX/drive_c/Program Files/Quorvane/Halvorin"
+PROGRAM="$PRODUCT/halvorin"
+SERVER="$PRODUCT/jre/bin/server"
 LOG="$WINEPREFIX/drive_c/users/$(whoami)/.qzv/halvorin.log"
+cleanup() {
+  wine "$PROGRAM/halvorin64.exe" -r -q >/dev/null
+  rm -rf "$PRODUCT"
+  bash "$ROOT/cmake/wine-session.sh" stop "$WINE_DIR" >/dev/null
+}
+trap cleanup EXIT
+
+step "An installation in the Wine prefix" \
+  "program folder $PRODUCT_WIN\\halvorin with the deliverables of dist/," \
+  "the stand-in Java VM in $PRODUCT_WIN\\jre, named by halvorin.vm beside the program."
+rm -rf "$PRODUCT"
+mkdir -p "$PROGRAM" "$SERVER"
+cp "$ROOT"/dist/halvorin.exe "$ROOT"/dist/halvorin64.exe "$ROOT"/dist/krlxmsg.dll "$ROOT"/dist/krlxmsg64.dll "$PROGRAM/"
+cp "$BUILD_DIR/tests/doubles/standin_jvm/jvm.dll" "$SERVER/"
+printf '%s\\jre' "$PRODUCT_WIN" >"$PROGRAM/halvorin.vm"
+# The simulated Java server runs until it is asked to stop, then needs six seconds to end.
+printf 'main = until-stop\nmain.stop_delay = 6000\n' >"$SERVER/standin.script"
+(cd "$PRODUCT" && find . -type f | sort | sed 's/^\.\//   /')
 start=$(stat -c %s "$LOG" 2>/dev/null || echo 0)
 
-step "halvorin64.exe -h prints its usage"
-"$WINE64" "$PROGRAM_DIR/halvorin64.exe" -h | tr -d '\r'
+step "halvorin64.exe -i: install the service" \
+  "The 64-bit jvm.dll decides the 64-bit registration: halvorin64.exe, krlxmsg64.dll."
+wine "$PROGRAM/halvorin64.exe" -i
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' | grep -E 'ImagePath|DisplayName|Start|Type|ErrorControl'
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Halvorin' | grep -E 'EventMessageFile|TypesSupported'
 
-step "an unknown option is named, then the usage follows"
-"$WINE64" "$PROGRAM_DIR/halvorin64.exe" -q | tr -d '\r' | head -n 3
+step "net start Halvorin" "Wine's net returns while the service is still starting; we poll its state."
+wine net start Halvorin >/dev/null
+wait_state RUNNING 20 || { echo "the service did not reach RUNNING"; exit 1; }
+echo "   state: $(state)"
 
-step "ProcessID after a command-line run (0: no halvorin is running)"
-"$WINE64" reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID 2>/dev/null | tr -d '\r' | grep ProcessID
+step "The Java server runs inside the service process" \
+  "The stand-in VM's journal: the options and the main arguments halvorin built."
+sleep 1
+grep -E ' (option [0-9]+|main argc|arg [0-9]+) ' "$SERVER/standin.journal" | cut -d' ' -f2- | cut -c1-110 | sed 's/^/   /'
+wine reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID | grep ProcessID
 
-step "what the runs wrote to halvorin.log"
-tail -c +$((start + 1)) "$LOG"
+step "net stop Halvorin" \
+  "STOP_PENDING with a wait hint that grows by 8000 ms every 5 s until the server has ended."
+wine net stop Halvorin >/dev/null
+last=""
+for _ in $(seq 1 200); do
+  now=$(state)
+  [ "$now" != "$last" ] && echo "   state: $now"
+  last=$now
+  case $now in STOPPED*) break ;; esac
+  sleep 0.1
+done
+wine reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID | grep ProcessID
 
-printf '\nlog: %s\nprefix: %s\n' "$LOG" "$WINEPREFIX"
+step "halvorin.log: the run and the stop sequence, with the Java stack dump"
+log_since "$start" | grep -vE '^\[[0-9:]+\] (options|args)\[' | sed 's/^/   /'
+
+step "halvorin64.exe -x: upgrade in place, keeping the administrator's start mode" \
+  "The start mode is set to automatic (2) first; -x rewrites the registration but keeps it."
+wine reg add 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' /v Start /t REG_DWORD /d 2 /f >/dev/null
+mark=$(stat -c %s "$LOG")
+wine "$PROGRAM/halvorin64.exe" -x
+log_since "$mark" | sed 's/^/   /'
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' /v Start | grep Start
+
+step "halvorin64.exe -r: stop and remove the service"
+mark=$(stat -c %s "$LOG")
+wine "$PROGRAM/halvorin64.exe" -r
+log_since "$mark" | sed 's/^/   /'
+wine sc query Halvorin | grep -q STATE && echo "   the service is still registered" || echo "   the service is gone"
+
+printf '\nThe diagnostic log: %s\nThe Wine prefix:    %s\n' "$LOG" "$WINEPREFIX"
+echo "The demo removes its installation and stops the Wine session when it ends."

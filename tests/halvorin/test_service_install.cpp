@@ -1,0 +1,281 @@
+// Installation, upgrade and removal, black-box: the real halvorin64.exe of a temporary
+// product folder run with -i, -x and -r against Wine's Service Control Manager and
+// registry, checking the registration, the event source, the log and the exit code.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "product_layout.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Halvorin";
+const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Halvorin";
+const char kDescription[] =
+    "Provides performance monitoring, alerting, manual task automation and autonomic event response services "
+    "for IBM Informix DBMS servers and their host operating system. Information published by this service is "
+    "consumed by the Corvalis clients. If this service is disabled, any services that explicitly depend on it "
+    "will fail to start.";
+
+bool keyExists(const char* key) {
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+DWORD dwordValue(const char* key, const char* name) {
+    DWORD value = 0xFFFFFFFF;
+    ReadRegDword(HKEY_LOCAL_MACHINE, key, name, &value);
+    return value;
+}
+
+std::string stringValue(const char* key, const char* name, DWORD* type = nullptr) {
+    std::string value;
+    ReadRegString(HKEY_LOCAL_MACHINE, key, name, &value, type);
+    return value;
+}
+
+class HalvorinInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        layout.writeServiceSpec(layout.programFolder());
+        layout.writeScript("main = until-stop\nmain.stop_delay = 2500\n");
+        manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager, nullptr);
+        removeService("Halvorin");
+        DeleteRegTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    }
+
+    void TearDown() override {
+        removeService("Halvorin");
+        removeService("HalvorinNameTaken");
+        DeleteRegTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
+        CloseServiceHandle(manager);
+    }
+
+    void removeService(const char* name) {
+        SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+        if (!service) return;
+        SERVICE_STATUS status;
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 300 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; i++)
+            Sleep(100);
+        DeleteService(service);
+        CloseServiceHandle(service);
+        for (int i = 0; i < 50 && keyExists((std::string("SYSTEM\\CurrentControlSet\\Services\\") + name).c_str()); i++)
+            Sleep(100);
+    }
+
+    // Runs halvorin64.exe with the options; every run must end with exit code 0.
+    std::string run(const std::string& options) {
+        LogWatch watch;
+        ProcessOptions limits;
+        limits.timeoutMs = 120000;
+        ProcessResult result = RunProcess("\"" + layout.hostPath() + "\" " + options, limits);
+        EXPECT_TRUE(result.started);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, 0u) << options;
+        DWORD processId = 1;
+        ReadRegDword(HKEY_LOCAL_MACHINE, "Software\\Quorvane\\Halvorin", "ProcessID", &processId);
+        EXPECT_EQ(processId, 0u) << options;
+        return watch.NewText();
+    }
+
+    bool startService() {
+        SC_HANDLE service = OpenServiceA(manager, "Halvorin", SERVICE_ALL_ACCESS);
+        if (!service) return false;
+        bool started = false;
+        for (int attempt = 0; attempt < 10 && !started; attempt++) {
+            started = StartServiceA(service, 0, nullptr) != 0;
+            if (!started && GetLastError() != ERROR_SERVICE_DATABASE_LOCKED) break;
+        }
+        SERVICE_STATUS status = {};
+        for (int i = 0; started && i < 200 && QueryServiceStatus(service, &status); i++) {
+            if (status.dwCurrentState == SERVICE_RUNNING) break;
+            Sleep(50);
+        }
+        CloseServiceHandle(service);
+        return started && status.dwCurrentState == SERVICE_RUNNING;
+    }
+
+    std::string quotedHost() const { return "\"" + layout.hostPath() + "\""; }
+
+    ProductLayout layout{"install", true};
+    SC_HANDLE manager = nullptr;
+};
+
+TEST_F(HalvorinInstall, InstallOnACleanMachineRegistersServiceAndEventSource) {
+    std::string log = run("-i");
+    DWORD type = 0;
+    // Wine's CreateService stores ImagePath as REG_SZ, Windows as REG_EXPAND_SZ.
+    EXPECT_EQ(stringValue(kServiceKey, "ImagePath", &type), quotedHost());
+    EXPECT_TRUE(type == REG_SZ || type == REG_EXPAND_SZ);
+    EXPECT_EQ(stringValue(kServiceKey, "DisplayName"), "QZV Halvorin Server (64-bit)");
+    EXPECT_EQ(dwordValue(kServiceKey, "Type"), 16u);
+    EXPECT_EQ(dwordValue(kServiceKey, "Start"), 3u);
+    EXPECT_EQ(dwordValue(kServiceKey, "ErrorControl"), 1u);
+    EXPECT_EQ(stringValue(kServiceKey, "Description"), kDescription);
+    EXPECT_EQ(stringValue(kEventSourceKey, "EventMessageFile"), layout.programFolder() + "\\krlxmsg64.dll");
+    EXPECT_EQ(dwordValue(kEventSourceKey, "TypesSupported"), 4u);
+
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(log,
+                                {"current service start mode: (-1)\n", "-i: reinstalling service (remove/install)\n",
+                                 "DeleteService failed - ",
+                                 "Halvorin module file for the chosen VM is '" + quotedHost() + "'\n",
+                                 "QZV Halvorin Server installed.\n"},
+                                &missing))
+        << missing << "\n" << log;
+    EXPECT_EQ(log.find("OpenService failed"), std::string::npos);   // -i removes quietly
+    EXPECT_TRUE(startService());   // the registration really starts the service
+}
+
+TEST_F(HalvorinInstall, WithoutAJavaVmTheThirtyTwoBitNamesAreUsed) {
+    DeleteFileA((layout.programFolder() + "\\halvorin.vm").c_str());
+    run("-i -q");
+    EXPECT_EQ(stringValue(kServiceKey, "ImagePath"), "\"" + layout.programFolder() + "\\halvorin.exe\"");
+    EXPECT_EQ(stringValue(kServiceKey, "DisplayName"), "QZV Halvorin Server");
+    EXPECT_EQ(stringValue(kEventSourceKey, "EventMessageFile"), layout.programFolder() + "\\krlxmsg.dll");
+}
+
+TEST_F(HalvorinInstall, UpgradeKeepsRegistrationStartModeAndEventSource) {
+    run("-i");
+    for (DWORD startMode : {2u, 4u}) {
+        SCOPED_TRACE(startMode);
+        ASSERT_TRUE(WriteRegDword(HKEY_LOCAL_MACHINE, kServiceKey, "Start", startMode));
+        // Values the upgrade must put right again.
+        WriteRegString(HKEY_LOCAL_MACHINE, kServiceKey, "DisplayName", "stale");
+        WriteRegDword(HKEY_LOCAL_MACHINE, kServiceKey, "ErrorControl", 3);
+        WriteRegString(HKEY_LOCAL_MACHINE, kServiceKey, "Description", "stale");
+        WriteRegString(HKEY_LOCAL_MACHINE, kEventSourceKey, "Marker", "kept");
+        std::string log = run("-x");
+        DWORD type = 0;
+        EXPECT_EQ(stringValue(kServiceKey, "ImagePath", &type), quotedHost());
+        EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
+        EXPECT_EQ(dwordValue(kServiceKey, "Type"), 16u);
+        EXPECT_EQ(dwordValue(kServiceKey, "ErrorControl"), 1u);
+        EXPECT_EQ(dwordValue(kServiceKey, "Start"), startMode);
+        EXPECT_EQ(stringValue(kServiceKey, "DisplayName"), "QZV Halvorin Server (64-bit)");
+        EXPECT_EQ(stringValue(kServiceKey, "Description"), kDescription);
+        EXPECT_EQ(stringValue(kEventSourceKey, "Marker"), "kept");
+        std::string missing;
+        EXPECT_TRUE(ContainsInOrder(log,
+                                    {"current service start mode: (" + std::to_string(startMode) + ")\n",
+                                     "-x: reinstalling service (upgrade/install)\n",
+                                     "ServiceExists: the answer is YES\n", "-x: service already exists; will upgrade\n",
+                                     "upgrading service 'Halvorin'...\n",
+                                     "Halvorin module file for the chosen VM is '" + layout.hostPath() + "'\n",
+                                     "service upgrade succeeded\n"},
+                                    &missing))
+            << missing << "\n" << log;
+    }
+}
+
+TEST_F(HalvorinInstall, UpgradeStopsARunningServiceFirst) {
+    run("-i");
+    ASSERT_TRUE(startService());
+    std::string log = run("-x");
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(log,
+                                {"upgrading service 'Halvorin'...\n", "Stopping QZV Halvorin Server.",
+                                 "\nQZV Halvorin Server stopped.\n", "service upgrade succeeded\n"},
+                                &missing))
+        << missing << "\n" << log;
+}
+
+TEST_F(HalvorinInstall, UpgradeWithoutAServiceInstallsIt) {
+    std::string log = run("-x");
+    EXPECT_EQ(stringValue(kServiceKey, "ImagePath"), quotedHost());
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(log,
+                                {"could not open key HKLM:SYSTEM\\CurrentControlSet\\Services\\Halvorin: Error 2\n",
+                                 "ServiceExists: the answer is NO\n",
+                                 "-x: service doesn't already exist; will re-install\n", "DeleteService failed - ",
+                                 "ServiceExists: the answer is NO\n", "QZV Halvorin Server installed.\n"},
+                                &missing))
+        << missing << "\n" << log;
+}
+
+TEST_F(HalvorinInstall, RemoveStopsDeletesAndCleansTheEventSource) {
+    run("-i");
+    ASSERT_TRUE(startService());
+    std::string log = run("-r");
+    EXPECT_FALSE(keyExists(kServiceKey));
+    EXPECT_FALSE(keyExists(kEventSourceKey));
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(log,
+                                {"-r: removing service\n", "Stopping QZV Halvorin Server.",
+                                 "\nQZV Halvorin Server stopped.\n", "QZV Halvorin Server remove request submitted.\n",
+                                 "ServiceExists: the answer is NO\n"},
+                                &missing))
+        << missing << "\n" << log;
+    // The stand-in server takes 2.5 s to end: the wait logs a dot per second. (The
+    // stopping service writes its own records into the same log meanwhile.)
+    std::vector<std::string> records = LogRecords(log);
+    size_t stopping = 0, dots = 0;
+    while (stopping < records.size() && records[stopping] != "Stopping QZV Halvorin Server.") stopping++;
+    for (size_t i = stopping + 1; i < records.size() && records[i].rfind("\nQZV Halvorin Server", 0) != 0; i++)
+        if (records[i] == ".") dots++;
+    EXPECT_GE(dots, 1u);
+
+    log = run("-r");   // nothing left to remove: the failures are logged, the exit code stays 0
+    EXPECT_TRUE(ContainsInOrder(log, {"OpenService failed - ", "DeleteService failed - ",
+                                      "ServiceExists: the answer is NO\n"},
+                                &missing))
+        << missing << "\n" << log;
+}
+
+TEST_F(HalvorinInstall, StartModeSurvivesReinstallOnlyWithinItsRange) {
+    const struct {
+        DWORD stored;
+        bool present;
+        DWORD installed;
+    } cases[] = {{2, true, 2}, {4, true, 4}, {11, true, 3}, {1, true, 3}, {0, false, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        run("-i -q");
+        if (c.present)
+            WriteRegDword(HKEY_LOCAL_MACHINE, kServiceKey, "Start", c.stored);
+        else
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kServiceKey, "Start");
+        run("-i -q");
+        EXPECT_EQ(dwordValue(kServiceKey, "Start"), c.installed);
+    }
+}
+
+TEST_F(HalvorinInstall, AFailedInstallShowsTheBoxUnlessQuiet) {
+    // Another service already has the display name, so CreateService refuses.
+    SC_HANDLE other = CreateServiceA(manager, "HalvorinNameTaken", "QZV Halvorin Server (64-bit)", SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                     "C:\\nowhere.exe", nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    CloseServiceHandle(other);
+
+    std::string log = run("-i -q");   // quiet: logged, no box, still exit code 0
+    EXPECT_NE(log.find("CreateService() failed: "), std::string::npos) << log;
+    EXPECT_NE(log.find("failed to install/re-install service: "), std::string::npos) << log;
+    EXPECT_FALSE(keyExists(kServiceKey));
+
+    MessageBoxAnswerer answerer("QZV Halvorin Server", 60000);
+    log = run("-i");
+    answerer.Stop();
+    ASSERT_TRUE(answerer.answered());
+    size_t at = log.find("CreateService() failed: ");
+    ASSERT_NE(at, std::string::npos);
+    std::string reason = log.substr(at + 24, log.find('\n', at) - at - 24);
+    EXPECT_EQ(answerer.text(),
+              "QZV Halvorin (halvorin64.exe) could not install itself\nas Windows service on this computer for the "
+              "following reason:\n\n" +
+                  reason +
+                  "\n\nYou still will be able to use most of QZV Corvalis features except automation and "
+                  "monitoring.\n\nPlease re-run installation as Administrator, or re-run the batch file\n"
+                  "install_service.bat located in the Halvorin directory (" +
+                  layout.programFolder() + "\\), as Administrator.");
+}
+
+}  // namespace
