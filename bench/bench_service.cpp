@@ -98,6 +98,11 @@ int main() {
     bool ok = manager && measure(manager, "HalvorinBaseline", bench + "\\minimal_service.exe", &baseline) &&
               measure(manager, "Halvorin", host, &halvorin);
     if (manager) CloseServiceHandle(manager);
+    for (const char* file : {"\\halvorin\\halvorin64.exe", "\\halvorin\\halvorin.vm", "\\jre\\bin\\server\\jvm.dll",
+                             "\\jre\\bin\\server\\standin.journal"})
+        DeleteFileA((root + file).c_str());
+    for (const char* sub : {"\\jre\\bin\\server", "\\jre\\bin", "\\jre", "\\halvorin", ""})
+        RemoveDirectoryA((root + sub).c_str());
     if (!ok) {
         printf("service benchmark failed\n");
         return 1;

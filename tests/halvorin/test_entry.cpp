@@ -200,8 +200,11 @@ TEST(HalvorinInstallFailure, ShowsTheBoxUnlessQuiet) {
                            "in the Halvorin directory (" +
                            GetModuleFolder() + "), as Administrator.";
     EXPECT_EQ(answerer.text(), expected);
-    std::vector<std::string> records = LogRecords(watch.NewText());
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0], "failed to install/re-install service: quiet failure\n");
-    EXPECT_EQ(records[1], "failed to install/re-install service: CreateService() failed: access denied\n");
+    // Choosing the module name runs JVM discovery, which logs too; keep the failure lines.
+    std::vector<std::string> failures;
+    for (const std::string& record : LogRecords(watch.NewText()))
+        if (record.rfind("failed to install", 0) == 0) failures.push_back(record);
+    EXPECT_EQ(failures, (std::vector<std::string>{
+                            "failed to install/re-install service: quiet failure\n",
+                            "failed to install/re-install service: CreateService() failed: access denied\n"}));
 }
