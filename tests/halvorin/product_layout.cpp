@@ -49,3 +49,21 @@ std::vector<std::string> ProductLayout::journalComplaints() const {
             complaints.push_back(line);
     return complaints;
 }
+
+void RemoveServiceIfPresent(SC_HANDLE manager, const char* name) {
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    if (!service) return;
+    SERVICE_STATUS status;
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    for (int i = 0; i < 600 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; i++)
+        Sleep(100);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name;
+    for (int i = 0; i < 300; i++) {
+        HKEY handle;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+        RegCloseKey(handle);
+        Sleep(100);
+    }
+}

@@ -33,3 +33,6 @@ private:
 
 // The stand-in jvm.dll built for the tests.
 std::string StandinJvmPath();
+
+// Stops and deletes a service if it is registered, and waits until its key is gone.
+void RemoveServiceIfPresent(SC_HANDLE manager, const char* name);

@@ -47,28 +47,15 @@ protected:
         layout.writeScript("main = until-stop\nmain.stop_delay = 2500\n");
         manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         ASSERT_NE(manager, nullptr);
-        removeService("Halvorin");
+        RemoveServiceIfPresent(manager, "Halvorin");
         DeleteRegTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
     }
 
     void TearDown() override {
-        removeService("Halvorin");
-        removeService("HalvorinNameTaken");
+        RemoveServiceIfPresent(manager, "Halvorin");
+        RemoveServiceIfPresent(manager, "HalvorinNameTaken");
         DeleteRegTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
         CloseServiceHandle(manager);
-    }
-
-    void removeService(const char* name) {
-        SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
-        if (!service) return;
-        SERVICE_STATUS status;
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 300 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; i++)
-            Sleep(100);
-        DeleteService(service);
-        CloseServiceHandle(service);
-        for (int i = 0; i < 50 && keyExists((std::string("SYSTEM\\CurrentControlSet\\Services\\") + name).c_str()); i++)
-            Sleep(100);
     }
 
     // Runs halvorin64.exe with the options; every run must end with exit code 0.

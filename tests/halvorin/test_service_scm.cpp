@@ -45,7 +45,7 @@ protected:
         layout.writeServiceSpec(layout.programFolder());
         manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         ASSERT_NE(manager, nullptr);
-        removeService();
+        RemoveServiceIfPresent(manager, "Halvorin");   // left behind by an interrupted run
         std::string image = "\"" + layout.hostPath() + "\"";
         service = CreateServiceA(manager, "Halvorin", "QZV Halvorin Server", SERVICE_ALL_ACCESS,
                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(),
@@ -67,17 +67,6 @@ protected:
         if (manager) CloseServiceHandle(manager);
     }
 
-    // A service left behind by an interrupted run.
-    void removeService() {
-        SC_HANDLE old = OpenServiceA(manager, "Halvorin", SERVICE_ALL_ACCESS);
-        if (!old) return;
-        SERVICE_STATUS status;
-        ControlService(old, SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 300 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; i++)
-            Sleep(100);
-        DeleteService(old);
-        CloseServiceHandle(old);
-    }
 
     bool start(const std::vector<std::string>& args = {}) {
         std::vector<const char*> argv;
