@@ -236,13 +236,17 @@ int RegexMatcher::replace_all(const char* text, Replacer replacer, void* context
     int count = 0;
     int length = text ? text_length(text, -1) : 0;
     int position = 0;
+    int previousEnd = -1;
     while (text && position <= length) {
         int end = search(text, length, position, false);
         if (end < 0) break;
         int start = int(registers.start[0]);
         built.append(text + position, start - position);
-        replacer(*this, text, built, context);
-        count++;
+        if (end > start || start != previousEnd) {
+            replacer(*this, text, built, context);
+            count++;
+            previousEnd = end;
+        }
         if (end > start) {
             position = end;
         } else {

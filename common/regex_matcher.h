@@ -64,7 +64,8 @@ public:
     typedef void (*Replacer)(const RegexMatcher& matcher, const char* subject, cstring& result, void* context);
     // result := subject with every match replaced by replacement (taken literally) or by
     // what replacer appends; answers the number of matches replaced. After an empty
-    // match the next byte is copied and the search goes on behind it.
+    // match the next byte is copied and the search goes on behind it; an empty match
+    // right behind the previous match is not replaced (as sed does).
     int replace_all(const char* subject, const char* replacement, cstring& result);
     int replace_all(const char* subject, Replacer replacer, void* context, cstring& result);
 

@@ -26,21 +26,59 @@ bool is_text_type(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// The system's expansion handles at most 32K characters, source and result each with
+// its terminator (beyond that Wine writes a cut or garbled text and still answers).
+const DWORD kSystemExpandLimit = 32767;
+
+// value := text with every %NAME% of a defined variable replaced by its value; an
+// undefined (or empty) name stays with both its "%", and a "%" without a partner stays,
+// as the system's expansion has it.
+bool expand_variables(const char* text, cstring& value) {
+    value.clear();
+    for (const char* p = text; *p;) {
+        const char* open = strchr(p, '%');
+        const char* close = open ? strchr(open + 1, '%') : nullptr;
+        if (!close) {
+            value.append(p);
+            break;
+        }
+        value.append(p, int(open - p));
+        cstring name(open + 1, int(close - open - 1));
+        DWORD needed = name.length() ? GetEnvironmentVariableA(name.c_str(), nullptr, 0) : 0;
+        DWORD error = needed ? 0 : GetLastError();
+        if (!name.length() || (!needed && error == ERROR_ENVVAR_NOT_FOUND)) {
+            value.append(open, int(close - open + 1));
+            p = close + 1;
+            continue;
+        }
+        unsigned length = value.length();
+        char* buffer = needed ? value.get_buffer(length + needed) : nullptr;
+        if (needed && !buffer) return false;
+        DWORD got = buffer ? GetEnvironmentVariableA(name.c_str(), buffer + length, needed) : 0;
+        value.set_length(length + (got < needed ? got : 0));
+        p = close + 1;
+    }
+    return true;
+}
+
 // value := data with its environment references expanded; false when expansion fails.
 bool expand_into(const char* data, DWORD storedSize, cstring& value) {
-    DWORD room = storedSize * 2 + 1;
-    for (int attempt = 0; attempt < 2; attempt++) {
-        char* buffer = value.get_buffer(room);
-        if (!buffer) return false;
-        DWORD needed = ExpandEnvironmentStringsA(data, buffer, room);
-        if (needed == 0) return false;
-        if (needed <= room) {
-            value.set_length(unsigned(strnlen(buffer, room)));
-            return true;
+    if (strlen(data) < kSystemExpandLimit) {
+        DWORD room = storedSize * 2 + 1;
+        for (int attempt = 0; attempt < 2; attempt++) {
+            char* buffer = value.get_buffer(room);
+            if (!buffer) return false;
+            DWORD needed = ExpandEnvironmentStringsA(data, buffer, room);
+            if (needed == 0) return false;
+            if (needed > kSystemExpandLimit) break;
+            if (needed <= room) {
+                value.set_length(unsigned(strnlen(buffer, room)));
+                return true;
+            }
+            room = needed;
         }
-        room = needed;
     }
-    return false;
+    return expand_variables(data, value);
 }
 
 bool store_text(HKEY key, const char* name, const char* text, size_t length, bool terminated) {

@@ -82,6 +82,16 @@ void compute_app_data_folder() {
     }
 }
 
+// The dotted text of the first address of the host's name; null on failure, with the
+// socket error set.
+const char* first_host_address() {
+    char name[256];
+    if (gethostname(name, sizeof name) != 0) return nullptr;
+    hostent* host = gethostbyname(name);
+    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list || !host->h_addr_list[0]) return nullptr;
+    return inet_ntoa(*reinterpret_cast<in_addr*>(host->h_addr_list[0]));
+}
+
 }  // namespace
 
 bool is_wow64() {
@@ -154,19 +164,13 @@ const char* app_data_folder() {
 }
 
 const char* host_address(char* buffer, int size) {
-    const char* address = nullptr;
+    const char* address = first_host_address();
     bool started = false;
-    char name[256];
-    int status = gethostname(name, sizeof name);
-    if (status != 0 && WSAGetLastError() == WSANOTINITIALISED) {
+    // Windows answers WSANOTINITIALISED at gethostname, Wine only at gethostbyname.
+    if (!address && WSAGetLastError() == WSANOTINITIALISED) {
         WSADATA data;
         started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
-        if (started) status = gethostname(name, sizeof name);
-    }
-    if (status == 0) {
-        hostent* host = gethostbyname(name);
-        if (host && host->h_addrtype == AF_INET && host->h_addr_list && host->h_addr_list[0])
-            address = inet_ntoa(*reinterpret_cast<in_addr*>(host->h_addr_list[0]));
+        if (started) address = first_host_address();
     }
     copy_truncated(address ? address : "unknown", buffer, size);
     if (started) WSACleanup();
