@@ -12,6 +12,7 @@
 #include "byte_stream.h"
 #include "exception.h"
 #include "test_support.h"
+#include "thrown.h"
 
 using testing_support::ReadFileText;
 using testing_support::TempFolder;
@@ -21,18 +22,6 @@ namespace {
 
 std::string content(const ByteStream& stream) {
     return std::string(reinterpret_cast<const char*>(stream.data()), stream.size());
-}
-
-template <class Work>
-std::string thrown_message(Work work) {
-    try {
-        work();
-    } catch (CVelmorException* error) {
-        std::string message = error->message();
-        delete error;
-        return message;
-    }
-    return "<nothing thrown>";
 }
 
 // Each test runs with global memory (the default) and with the runtime's heap.

@@ -15,6 +15,7 @@
 #include "files.h"
 #include "folders.h"
 #include "test_support.h"
+#include "thrown.h"
 
 using testing_support::FileExists;
 using testing_support::FileSize;
@@ -23,20 +24,6 @@ using testing_support::TempFolder;
 using testing_support::WriteFileText;
 
 namespace {
-
-// Runs work, which must throw a CVelmorException; answers its code and message.
-template <class Work>
-std::string thrown_message(Work work, int* code = nullptr) {
-    try {
-        work();
-    } catch (CVelmorException* error) {
-        std::string message = error->message();
-        if (code) *code = error->code();
-        delete error;
-        return message;
-    }
-    return "<nothing thrown>";
-}
 
 // A file of the given size whose last bytes are tail, made sparse: the size is set
 // first and only the tail is written.

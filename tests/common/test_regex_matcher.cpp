@@ -8,6 +8,7 @@
 
 #include "exception.h"
 #include "regex_matcher.h"
+#include "thrown.h"
 
 namespace {
 
@@ -19,18 +20,6 @@ std::string group_of(const RegexMatcher& matcher, int index) {
     cstring out("stale");
     if (!matcher.group(index, out)) return "<none>";
     return out.c_str();
-}
-
-template <class Work>
-std::string thrown_message(Work work) {
-    try {
-        work();
-    } catch (CVelmorException* error) {
-        std::string message = error->message();
-        delete error;
-        return message;
-    }
-    return "<nothing thrown>";
 }
 
 void append_upper(const RegexMatcher& matcher, const char* subject, cstring& result, void* count) {
