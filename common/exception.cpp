@@ -5,22 +5,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "os_error.h"
 #include "text_utils.h"
-
-namespace {
-
-// The system's message for an OS error code as FormatMessageA gives it; empty when
-// there is none.
-cstring system_text(unsigned long osError) {
-    char* buffer = nullptr;
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD length = FormatMessageA(flags, nullptr, osError, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    cstring text(length ? buffer : "", int(length));
-    if (buffer) LocalFree(buffer);
-    return text;
-}
-
-}  // namespace
 
 CVelmorException::CVelmorException() : errorCode(0), stateBits(0), messageText("") {}
 
@@ -77,8 +63,9 @@ void CVelmorException::set_message_v(int code, unsigned long osError, const char
     cstring text("");
     text.vformat(format, args);
     if (osError) {
+        cstring systemText;
         cstring withOsError(cstring::formatted, "%s\nOS Error %d: %s", text.c_str(), int(osError),
-                            system_text(osError).c_str());
+                            os_error_text(osError, systemText));
         text.assign(withOsError);
     }
     if (code) {
