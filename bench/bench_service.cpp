@@ -85,10 +85,10 @@ int main() {
     std::string jvm = root + "\\jre\\bin\\server\\jvm.dll";
     CopyFileA((dist + "\\halvorin64.exe").c_str(), host.c_str(), FALSE);
     CopyFileA((build + "\\tests\\doubles\\standin_jvm\\jvm.dll").c_str(), jvm.c_str(), FALSE);
-    FILE* spec = fopen((root + "\\halvorin\\halvorin.vm").c_str(), "wb");
-    if (spec) {
-        fputs((root + "\\jre").c_str(), spec);
-        fclose(spec);
+    FILE* specFile = fopen((root + "\\halvorin\\halvorin.vm").c_str(), "wb");
+    if (specFile) {
+        fputs((root + "\\jre").c_str(), specFile);
+        fclose(specFile);
     }
     DeleteFileA((root + "\\jre\\bin\\server\\standin.script").c_str());   // runs until stopped
     DeleteFileA((root + "\\jre\\bin\\server\\standin.journal").c_str());

@@ -28,8 +28,8 @@ Strings operator+(Strings first, const Strings& then) {
     return first;
 }
 
-std::string explicitVM(int bits, const std::string& spec, const std::string& vm) {
-    return "Java (" + std::to_string(bits) + "-bit) is set explicitly in config file " + spec + ":\n\t" + vm + "\n";
+std::string explicitVM(int bits, const std::string& specPath, const std::string& vm) {
+    return "Java (" + std::to_string(bits) + "-bit) is set explicitly in config file " + specPath + ":\n\t" + vm + "\n";
 }
 
 void clearJavaRegistry() {
@@ -114,10 +114,10 @@ protected:
                 "JVM spec file " + jvmSpec() + " does not exist\n", kNoCustomVM};
     }
     // What a service spec file naming a usable VM logs, up to its verdict.
-    static Strings goodSpecFile(const std::string& spec, const std::string& content, const std::string& vm) {
-        return {"JVM spec file " + spec + " exists!\n",
-                "jvm defined in spec file '" + spec + "': \"" + content + "\"\n",
-                "VM configuration in file " + spec + " is good (" + vm + ") - discovery successful\n"};
+    static Strings goodSpecFile(const std::string& specPath, const std::string& content, const std::string& vm) {
+        return {"JVM spec file " + specPath + " exists!\n",
+                "jvm defined in spec file '" + specPath + "': \"" + content + "\"\n",
+                "VM configuration in file " + specPath + " is good (" + vm + ") - discovery successful\n"};
     }
 
     TempFolder product{"jvmdisc"};
@@ -488,8 +488,8 @@ TEST_F(JvmDiscovery, RegistryValueTypes) {
 TEST_F(JvmDiscovery, ShortFormsLookBesideThisProgram) {
     std::string folder = GetModuleFolder();
     ASSERT_FALSE(FileExists(folder + "halvorin.vm"));
-    cstring vm, spec;
-    EXPECT_FALSE(discoverJVM(vm, spec));
+    cstring vm, specPath;
+    EXPECT_FALSE(discoverJVM(vm, specPath));
     Strings expected = {
         "JVM spec file " + folder + "halvorin.vm does not exist\n",
         "JVM spec file " + folder + "jvm does not exist\n",
@@ -527,7 +527,7 @@ TEST_F(JvmDiscovery, HugeSpecFiles) {
               "VM configuration in file " + serviceSpec() + " is bad (" + hugeDll + ") - discovery unsuccessful\n");
 }
 
-// A path ends at its first NUL byte wherever it is used, so the spec text ends there too.
+// A path ends at its first NUL byte wherever it is used, so the spec file's text ends there too.
 TEST_F(JvmDiscovery, SpecFilesWithNulBytes) {
     std::string vm = putRuntime(product.path(), "rt\\bin\\server\\jvm.dll", true);
     ASSERT_TRUE(WriteFileText(productSpec(), vm + std::string("\0\0garbage", 9)));

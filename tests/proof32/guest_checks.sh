@@ -1,0 +1,68 @@
+#!/bin/sh
+# Runs inside the proof32 guest (32-bit and 64-bit Wine), in the shared folder that
+# run_32bit_checks.sh prepared. Prints CHECK lines; exit 0 only when all pass.
+export WINEPREFIX=${WINEPREFIX:-/root/.wine}
+fails=0
+check() { if eval "$2"; then echo "CHECK ok: $1"; else echo "CHECK FAILED: $1"; fails=$((fails + 1)); fi; }
+here=$(pwd)
+program="$here/prod/halvorin"
+winprog='Z:\shared\prod\halvorin'
+log="$WINEPREFIX/drive_c/users/root/.qzv/halvorin.log"
+wine wineboot --init >/dev/null 2>&1
+wineserver -w
+
+# 1. The 32-bit build runs and prints its usage.
+wine "$program/halvorin.exe" -h >usage.txt 2>/dev/null
+check "halvorin.exe -h prints the usage" "grep -q 'This program is NT service' usage.txt"
+
+# 2. -i in the 32-bit build is handed to halvorin64.exe (a 64-bit VM is configured).
+printf 'Z:\\shared\\prod\\jre64' >"$program/halvorin.vm"
+: >"$log"
+wine "$program/halvorin.exe" -i -q >/dev/null 2>&1
+wineserver -w
+check "the 32-bit process forks the 64-bit twin" \
+  "grep -qF 'this is 64-bit system. forking $winprog\\halvorin64.exe...' '$log'"
+check "the twin ran the install" "grep -q 'halvorin64.exe -i -q' '$log' && grep -q 'QZV Halvorin Server installed.' '$log'"
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' /v ImagePath >image.txt 2>/dev/null
+check "the service is registered in the 64-bit view with halvorin64.exe" "grep -q 'halvorin64.exe' image.txt"
+# The hive file writes each backslash of a key name twice.
+check "the 32-bit ProcessID stays in the 32-bit view" \
+  "grep -F -A2 '[Software\\\\Wow6432Node\\\\Quorvane\\\\Halvorin]' '$WINEPREFIX/system.reg' | grep -q 'ProcessID'"
+
+# 3. The 32-bit JVM host with the 32-bit stand-in VM, in console mode, stopped by CTRL_C.
+printf 'Z:\\shared\\prod\\jre32' >"$program/halvorin.vm"
+printf 'main = until-stop\n' >"$here/prod/jre32/bin/server/standin.script"
+journal="$here/prod/jre32/bin/server/standin.journal"
+: >"$log"
+wine "$program/halvorin.exe" -c >/dev/null 2>&1 &
+pid=$!
+i=0
+while [ $i -lt 600 ] && ! grep -q ' main argc=2' "$journal" 2>/dev/null; do sleep 0.5; i=$((i + 1)); done
+check "the 32-bit host starts main in the 32-bit VM" "grep -q ' main argc=2' '$journal'"
+kill -INT $pid
+i=0
+while [ $i -lt 600 ] && kill -0 $pid 2>/dev/null; do sleep 0.5; i=$((i + 1)); done
+check "CTRL_C ends console mode" "! kill -0 $pid 2>/dev/null"
+check "the decorated dump export was found and called" "grep -q ' JVM_DumpAllStacks -> ' '$journal'"
+check "the stack dump is in the log" "grep -q 'stack dump:' '$log'"
+check "JS_SERVICE_STOPPED reached the server" "grep -q ' dispatchSCMEvent 1' '$journal'"
+check "the VM was destroyed" "grep -q ' DestroyJavaVM -> 0' '$journal'"
+check "the VM saw no call it must not see" "! grep -qE ' (unexpected|misuse) ' '$journal'"
+cp "$journal" journal32.txt
+
+# 4. -r in the 32-bit build is handed over too and removes the service.
+printf 'Z:\\shared\\prod\\jre64' >"$program/halvorin.vm"
+wine "$program/halvorin.exe" -r -q >/dev/null 2>&1
+wineserver -w
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' >gone.txt 2>&1
+check "the twin removed the service" "! grep -q ImagePath gone.txt"
+
+# 5. xstop.exe: silent, exit code 0.
+wine "$program/xstop.exe" >xstop.txt 2>&1
+code=$?
+check "xstop.exe exits 0" "[ $code -eq 0 ]"
+check "xstop.exe prints nothing" "[ ! -s xstop.txt ] || ! grep -qv '^wine\\|fixme' xstop.txt"
+
+cp "$log" halvorin.log 2>/dev/null
+echo "CHECKS: $([ $fails -eq 0 ] && echo PASS || echo "FAIL ($fails)")"
+[ $fails -eq 0 ]
