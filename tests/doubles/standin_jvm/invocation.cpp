@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string moduleFolder;   // the folder of jvm.dll, with a trailing backslash
+// The folder of jvm.dll, with a trailing backslash. A plain array: DllMain fills it, and
+// in the 32-bit build DllMain runs before the C++ constructors of this library's globals.
+char moduleFolder[MAX_PATH];
 JNIInvokeInterface_ vmFunctions;
 JavaVM_ theVm = {&vmFunctions};
 const DWORD kDestroyWaitMs = 5000;
@@ -114,7 +116,7 @@ std::string ConfigFile(const char* variable, const char* name, bool* fromVariabl
     char value[MAX_PATH * 2];
     DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
     *fromVariable = length > 0 && length < sizeof value;
-    return *fromVariable ? std::string(value) : moduleFolder + name;
+    return *fromVariable ? std::string(value) : std::string(moduleFolder) + name;
 }
 
 extern "C" jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
@@ -170,8 +172,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         // Taken here, where the loader lock is held anyway, and not later under our locks.
         char path[MAX_PATH] = "";
         DWORD length = GetModuleFileNameA(instance, path, sizeof path);
-        moduleFolder.assign(path, length < sizeof path ? length : 0);
-        moduleFolder.erase(moduleFolder.find_last_of('\\') + 1);
+        if (length >= sizeof path) length = 0;
+        path[length] = 0;
+        char* slash = strrchr(path, '\\');
+        if (slash) slash[1] = 0;
+        memcpy(moduleFolder, path, slash ? size_t(slash + 2 - path) : 1);
         InitJournal();
         InitThreads();
         FillUnexpectedVmSlots(&vmFunctions);
