@@ -57,6 +57,10 @@ def main():
             continue
         c.common(pe, name, machine, dll=True)
         c.equal(pe.imports(), [], f"{name} imports")
+        c.version_block(pe, name, (9, 0, 0, 0), {
+            "CompanyName": "Quorvane, Ltd.", "ProductName": "QZV Halvorin",
+            "FileDescription": "QZV Halvorin Event Messages", "OriginalFilename": name,
+            "FileVersion": "9,0,0,0", "ProductVersion": "9,0,0,0"})
         messages = [(k, v) for k, v in pe.resources().items() if k[0] == RT_MESSAGETABLE]
         c.equal([k[2] for k, _ in messages], [1033], f"{name} message table languages")
         if messages:

@@ -186,3 +186,24 @@ TEST(HalvorinLog, FallsBackToTheExecutableFolder) {
         << log;
     EXPECT_EQ(ReadFileText(qzv), "not a folder");
 }
+
+// The event viewer formats each report through the message file of the event source:
+// message 0x40000001 is the one insert followed by CR LF, in the message files of both
+// builds and in halvorin itself.
+TEST(HalvorinEventMessages, TheMessageIsTheInsertAndALineEnd) {
+    for (const char* file : {"krlxmsg64.dll", "halvorin64.exe"}) {
+        SCOPED_TRACE(file);
+        HMODULE module = LoadLibraryExA(DistFile(file).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+        const char* inserts[] = {"Halvorin: StartServiceControlDispatcher failed!"};
+        char text[256] = "";
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, 0x40000001,
+                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text,
+                                 reinterpret_cast<va_list*>(const_cast<char**>(inserts)));
+        EXPECT_EQ(std::string(text, n), std::string(inserts[0]) + "\r\n");
+        EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0x40000002, 0,
+                                 text, sizeof text, nullptr),
+                  0u);   // the one message there is
+        FreeLibrary(module);
+    }
+}
