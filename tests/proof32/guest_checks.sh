@@ -4,19 +4,24 @@
 export WINEPREFIX=${WINEPREFIX:-/root/.wine}
 fails=0
 check() { if eval "$2"; then echo "CHECK ok: $1"; else echo "CHECK FAILED: $1"; fails=$((fails + 1)); fi; }
-here=$(pwd)
-program="$here/prod/halvorin"
-winprog='Z:\shared\prod\halvorin'
-log="$WINEPREFIX/drive_c/users/root/.qzv/halvorin.log"
 wine wineboot --init >/dev/null 2>&1
 wineserver -w
+# Run from the guest's own disk: Wine maps PE images with mmap, and pages of larger
+# images mapped from the 9p share read back as zeros.
+here="$WINEPREFIX/drive_c/proof"
+rm -rf "$here"
+mkdir -p "$here"
+cp -r prod "$here/"
+program="$here/prod/halvorin"
+winprog='C:\proof\prod\halvorin'
+log="$WINEPREFIX/drive_c/users/root/.qzv/halvorin.log"
 
 # 1. The 32-bit build runs and prints its usage.
 wine "$program/halvorin.exe" -h >usage.txt 2>/dev/null
 check "halvorin.exe -h prints the usage" "grep -q 'This program is NT service' usage.txt"
 
 # 2. -i in the 32-bit build is handed to halvorin64.exe (a 64-bit VM is configured).
-printf 'Z:\\shared\\prod\\jre64' >"$program/halvorin.vm"
+printf 'C:\\proof\\prod\\jre64' >"$program/halvorin.vm"
 : >"$log"
 wine "$program/halvorin.exe" -i -q >/dev/null 2>&1
 wineserver -w
@@ -30,7 +35,7 @@ check "the 32-bit ProcessID stays in the 32-bit view" \
   "grep -F -A2 '[Software\\\\Wow6432Node\\\\Quorvane\\\\Halvorin]' '$WINEPREFIX/system.reg' | grep -q 'ProcessID'"
 
 # 3. The 32-bit JVM host with the 32-bit stand-in VM, in console mode, stopped by CTRL_C.
-printf 'Z:\\shared\\prod\\jre32' >"$program/halvorin.vm"
+printf 'C:\\proof\\prod\\jre32' >"$program/halvorin.vm"
 printf 'main = until-stop\n' >"$here/prod/jre32/bin/server/standin.script"
 journal="$here/prod/jre32/bin/server/standin.journal"
 : >"$log"
@@ -51,7 +56,7 @@ check "the VM saw no call it must not see" "! grep -qE ' (unexpected|misuse) ' '
 cp "$journal" journal32.txt
 
 # 4. -r in the 32-bit build is handed over too and removes the service.
-printf 'Z:\\shared\\prod\\jre64' >"$program/halvorin.vm"
+printf 'C:\\proof\\prod\\jre64' >"$program/halvorin.vm"
 wine "$program/halvorin.exe" -r -q >/dev/null 2>&1
 wineserver -w
 wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' >gone.txt 2>&1

@@ -8,8 +8,8 @@
 
 namespace {
 
-// The folder of jvm.dll, with a trailing backslash. A plain array: DllMain fills it, and
-// in the 32-bit build DllMain runs before the C++ constructors of this library's globals.
+// The folder of jvm.dll, with a trailing backslash. A plain array, so that DllMain, which
+// fills it under the loader lock, allocates nothing.
 char moduleFolder[MAX_PATH];
 JNIInvokeInterface_ vmFunctions;
 JavaVM_ theVm = {&vmFunctions};
