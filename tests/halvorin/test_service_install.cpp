@@ -87,7 +87,14 @@ protected:
             Sleep(50);
         }
         CloseServiceHandle(service);
-        return started && status.dwCurrentState == SERVICE_RUNNING;
+        if (!started || status.dwCurrentState != SERVICE_RUNNING) return false;
+        // RUNNING is reported before the JVM thread starts: wait for the Java server itself.
+        for (int i = 0; i < 200; i++) {
+            for (const std::string& line : layout.journal())
+                if (line.rfind("main argc=", 0) == 0) return true;
+            Sleep(50);
+        }
+        return false;
     }
 
     std::string quotedHost() const { return "\"" + layout.hostPath() + "\""; }
