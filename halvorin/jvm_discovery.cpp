@@ -1,7 +1,6 @@
 // JVM discovery: which jvm.dll the service loads, from the spec files beside the
 // installation or from the Java vendors' registry keys, and the PE machine tests that
 // tell whether a library is a usable VM image and which bitness it has.
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -24,23 +23,6 @@ const WORD kMachineIA64 = 0x0200;
 const WORD kMachineX64 = 0x8664;
 
 int bits(bool is64) { return is64 ? 64 : 32; }
-
-// Reports a printf-style text of any length: spec file contents and registry values are
-// not bounded by the smaller string's 1024-byte formatting.
-void reportFormatted(const char* format, ...) {
-    va_list args, measure;
-    va_start(args, format);
-    va_copy(measure, args);
-    int n = vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    char* text = n >= 0 ? static_cast<char*>(GlobalAlloc(GPTR, size_t(n) + 1)) : nullptr;
-    if (text) {
-        vsnprintf(text, size_t(n) + 1, format, args);
-        ReportToEventLog(text);
-        GlobalFree(text);
-    }
-    va_end(args);
-}
 
 // A spec file's text. A path cannot hold a NUL byte and every later use (the log, the
 // file tests, LoadLibrary) stops at the first one, so the text ends there too.
@@ -207,11 +189,11 @@ bool findCustomJVM(cstring& vmPath, cstring& specFile, const char* programFolder
     if (content.ends_with(".dll", false)) {
         vmPath = content;
         if (!IsExistingFile(vmPath.c_str()))
-            reportFormatted("Java VM file '%s' specified in '%s' does not exist.\nThe file should contain either the "
+            ReportToEventLogFormatted("Java VM file '%s' specified in '%s' does not exist.\nThe file should contain either the "
                             "name of JRE directory or the full path of jvm.dll",
                             content.c_str(), specPath.c_str());
     } else if (!scanJavaDir(content.c_str(), vmPath)) {
-        reportFormatted("cannot determine location of jvm.dll from specification in file %s:\n%s\nThe file should "
+        ReportToEventLogFormatted("cannot determine location of jvm.dll from specification in file %s:\n%s\nThe file should "
                         "contain either the name of JRE directory or the ful path of jvm.dll",
                         specPath.c_str(), content.c_str());
     }
@@ -241,14 +223,14 @@ bool discoverRegistryJVM(cstring& vmPath, bool service64) {
         versionKey.append(version.c_str(), int(version.length()));
         const char* where = versionKey.c_str();
         if (!readRegistryText(HKEY_LOCAL_MACHINE, where, "RuntimeLib", vmPath)) {
-            reportFormatted("WARNING: Invalid Java registry. Value \"RuntimeLib\" under \"%s\" is missing (VM is "
+            ReportToEventLogFormatted("WARNING: Invalid Java registry. Value \"RuntimeLib\" under \"%s\" is missing (VM is "
                             "unusable)",
                             where);
             continue;
         }
         cstring microVersion;
         if (!readRegistryText(HKEY_LOCAL_MACHINE, where, "MicroVersion", microVersion))
-            reportFormatted("WARNING: Invalid Java registry. Value \"MicroVersion\" under \"%s\" is missing (will "
+            ReportToEventLogFormatted("WARNING: Invalid Java registry. Value \"MicroVersion\" under \"%s\" is missing (will "
                             "attempt to use this VM anyway)",
                             where);
 
@@ -257,19 +239,19 @@ bool discoverRegistryJVM(cstring& vmPath, bool service64) {
             cstring javaHome;
             // An empty JavaHome names no folder; probing it would probe the drive's root.
             if (!readRegistryText(HKEY_LOCAL_MACHINE, where, "JavaHome", javaHome) || !javaHome.length()) {
-                reportFormatted("WARNING: Registry value %s:%s:RuntimeLib points to invalid file: %s and there's no "
+                ReportToEventLogFormatted("WARNING: Registry value %s:%s:RuntimeLib points to invalid file: %s and there's no "
                                 "JavaHome. VM is unusable.",
                                 label, where, runtimeLib.c_str());
                 continue;
             }
             if (!scanJavaDir(javaHome.c_str(), vmPath)) {
-                reportFormatted("WARNING: Registry value %s:%s:RuntimeLib points to invalid file:\n\t  %s. Also, file "
+                ReportToEventLogFormatted("WARNING: Registry value %s:%s:RuntimeLib points to invalid file:\n\t  %s. Also, file "
                                 "jvm.dll could not be discovered in alternative locations under Java Home (%s). VM is "
                                 "unusable.",
                                 label, where, runtimeLib.c_str(), javaHome.c_str());
                 continue;
             }
-            reportFormatted("WARNING: Registry value %s:%s:RuntimeLib points to non-existing file:\n\t  %s\n\t  "
+            ReportToEventLogFormatted("WARNING: Registry value %s:%s:RuntimeLib points to non-existing file:\n\t  %s\n\t  "
                             "Halvorin discovered another VM file here by scanning Java dir %s:\n\t  %s",
                             label, where, runtimeLib.c_str(), javaHome.c_str(), vmPath.c_str());
         }
@@ -286,13 +268,13 @@ bool discoverJVM(cstring& vmPath, cstring& specFile, const char* programFolder, 
                    vmPath.c_str());
         if (vm64 == service64) return true;
         if (service64)
-            reportFormatted("64-bit Halvorin service cannot use 32-bit Java (%s) specified in config file %s.If you "
+            ReportToEventLogFormatted("64-bit Halvorin service cannot use 32-bit Java (%s) specified in config file %s.If you "
                             "want to use this Java with Halvorin, please re-install Halvorin as 32-bit service "
                             "(halvorin.exe /x) or change configuration file.Halvorin will attempt to discover "
                             "location of 64-bit Java in Windows registry.",
                             vmPath.c_str(), specFile.c_str());
         else
-            reportFormatted("32-bit Halvorin service cannot use 64-bit Java (%s) specified in config file %s.If you "
+            ReportToEventLogFormatted("32-bit Halvorin service cannot use 64-bit Java (%s) specified in config file %s.If you "
                             "want to use this Java with Halvorin, please re-install Halvorin as 64-bit service "
                             "(halvorin64.exe /x) or change configuration file."
                             "Halvorin will attempt to discover location of 32-bit Java in Windows registry.",

@@ -200,3 +200,13 @@ void ReportToEventLog(const char* message) {
     ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, kEventMessageId, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(source);
 }
+
+void ReportToEventLogFormatted(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char* message = formatAlloc(format, args);
+    va_end(args);
+    if (!message) return;
+    ReportToEventLog(message);
+    GlobalFree(message);
+}

@@ -51,6 +51,7 @@ const char* GetTempFolder();
 char* LastErrorText(char* buffer, DWORD size);
 int ReportOSError(const char* format, ...);   // printf-style message
 void ReportToEventLog(const char* message);
+void ReportToEventLogFormatted(const char* format, ...);   // any length, built on the heap
 
 // --- service_install.cpp: registration, upgrade and removal of the service
 const char* ServiceModuleName();

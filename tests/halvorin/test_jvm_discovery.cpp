@@ -100,6 +100,11 @@ protected:
     std::string productSpec() const { return product.path() + "\\qzv.vm"; }
     std::string serviceSpec() const { return programFolder() + "halvorin.vm"; }
     std::string jvmSpec() const { return programFolder() + "jvm"; }
+    // The report of halvorin.vm naming something that is neither a jvm.dll nor a Java folder.
+    std::string undeterminedJavaDir(const std::string& content) const {
+        return "EVENTLOG:> cannot determine location of jvm.dll from specification in file " + serviceSpec() + ":\n" +
+               content + "\nThe file should contain either the name of JRE directory or the ful path of jvm.dll\n";
+    }
 
     bool discover(bool service64) {
         vmPath.clear();
@@ -259,8 +264,7 @@ TEST_F(JvmDiscovery, HalvorinVmEndingInALineBreakNamesNothing) {
     Strings expected = {
         "JVM spec file " + serviceSpec() + " exists!\n",
         "jvm defined in spec file '" + serviceSpec() + "': \"" + vm + "\r\n\"\n",
-        "EVENTLOG:> cannot determine location of jvm.dll from specification in file " + serviceSpec() + ":\n" + vm +
-            "\r\n\nThe file should contain either the name of JRE directory or the ful path of jvm.dll\n",
+        undeterminedJavaDir(vm + "\r\n"),
         kNoCustomVM,
     };
     EXPECT_EQ(records(), expected);
@@ -508,8 +512,7 @@ TEST_F(JvmDiscovery, HugeSpecFiles) {
         "JVM spec file " + productSpec() + " exists, but VM it describesd (" + huge + ") does not\n",
         "JVM spec file " + serviceSpec() + " exists!\n",
         "jvm defined in spec file '" + serviceSpec() + "': \"" + huge + "\"\n",
-        "EVENTLOG:> cannot determine location of jvm.dll from specification in file " + serviceSpec() + ":\n" + huge +
-            "\nThe file should contain either the name of JRE directory or the ful path of jvm.dll\n",
+        undeterminedJavaDir(huge),
         kNoCustomVM,
     };
     EXPECT_EQ(records(), expected);
@@ -551,9 +554,7 @@ TEST_F(JvmDiscovery, SpecFilesWithNulBytes) {
     Strings all = LogRecords(third.NewText());
     ASSERT_EQ(all.size(), 4u);
     EXPECT_EQ(all[1], "jvm defined in spec file '" + serviceSpec() + "': \"" + notVm + "\"\n");
-    EXPECT_EQ(all[2], "EVENTLOG:> cannot determine location of jvm.dll from specification in file " + serviceSpec() +
-                          ":\n" + notVm +
-                          "\nThe file should contain either the name of JRE directory or the ful path of jvm.dll\n");
+    EXPECT_EQ(all[2], undeterminedJavaDir(notVm));
 }
 
 TEST_F(JvmDiscovery, SpecFilesNamingPathsLongerThanMaxPath) {
@@ -578,7 +579,5 @@ TEST_F(JvmDiscovery, SpecFilesNamingPathsLongerThanMaxPath) {
     EXPECT_FALSE(discover(true));
     Strings all = LogRecords(second.NewText());
     ASSERT_EQ(all.size(), 5u);
-    EXPECT_EQ(all[3], "EVENTLOG:> cannot determine location of jvm.dll from specification in file " + serviceSpec() +
-                          ":\n" + longDir +
-                          "\nThe file should contain either the name of JRE directory or the ful path of jvm.dll\n");
+    EXPECT_EQ(all[3], undeterminedJavaDir(longDir));
 }
