@@ -150,3 +150,12 @@ bool FindLocalJre(cstring& executable, const char* programFolder = nullptr);
 // Cuts the last component off path (trailing separators first); true when cut.
 bool ParentFolder(cstring& path);
 
+// ---- settings.cpp: the JavaExe and Memory settings -------------------------------------
+
+// The user's JavaExe, else the machine's; true only when it loads (out empty otherwise).
+bool ReadJavaExe(cstring& executable);
+// Into the machine key, or into the user key when that fails; true when one was written.
+bool WriteJavaExe(const char* path);
+// Maximum heap in megabytes: the user's Memory, else the machine's; 512 when unusable.
+unsigned ReadMemory();
+bool WriteMemory(unsigned megabytes);
