@@ -331,8 +331,8 @@ void ScanRegistry(JreLocationList& list, HKEY root, const char* prefix, const ch
             LogPrint("checking registry (%s): %s\\%s\n", label, keyPath.c_str(), name.c_str());
             if (read_registry_text(subkey, "JavaHome", home)) {
                 JreLocation location(home.c_str(), name.c_str(), vendor.label, nullptr);
-                bool loads = IsLoadableImage(location.executable.c_str());
-                LogPrint("registry match (%s): %s = %s\n", label, name.c_str(), loads ? location.executable.c_str() : "");
+                const char* loads = location.ExecutableLoads() ? location.executable.c_str() : "";
+                LogPrint("registry match (%s): %s = %s\n", label, name.c_str(), loads);
                 AddIfQualifies(list, location);
             }
             RegCloseKey(subkey);

@@ -125,7 +125,8 @@ JreLocation::JreLocation(const char* homeText, const char* versionText, const ch
       versionParts{0, 0, 0, 0},
       fromBatchFile(0),
       fromSpecFile(0),
-      local(0) {
+      local(0),
+      loadedExecutable("") {
     ResolveExecutable();
     ParseVersion();
 }
@@ -137,7 +138,8 @@ JreLocation::JreLocation(const JreLocation& other)
       executable(other.executable),
       fromBatchFile(other.fromBatchFile),
       fromSpecFile(other.fromSpecFile),
-      local(other.local) {
+      local(other.local),
+      loadedExecutable(other.loadedExecutable) {
     memcpy(versionParts, other.versionParts, sizeof versionParts);
     ParseVersion();
 }
@@ -152,21 +154,34 @@ JreLocation& JreLocation::operator=(const JreLocation& other) {
         fromBatchFile = other.fromBatchFile;
         fromSpecFile = other.fromSpecFile;
         local = other.local;
+        loadedExecutable = other.loadedExecutable;
         ParseVersion();
     }
     return *this;
 }
 
+// Loading an image, even as data, is the costly part of discovery, and every source
+// asks again whether the executable loads: the loadable one found here is remembered.
 void JreLocation::ResolveExecutable() {
-    if (IsLoadableImage(executable.c_str())) return;
+    loadedExecutable.clear();
+    if (IsLoadableImage(executable.c_str())) {
+        loadedExecutable = executable;
+        return;
+    }
     cstring candidate;
     for (const char* relative : kRelativeExecutables) {
         candidate.format("%s\\%s", home.c_str(), relative);
         if (IsLoadableImage(candidate.c_str())) {
             executable = candidate;
+            loadedExecutable = candidate;
             return;
         }
     }
+}
+
+bool JreLocation::ExecutableLoads() const {
+    if (loadedExecutable.length() && executable.equals(loadedExecutable.c_str())) return true;
+    return IsLoadableImage(executable.c_str());
 }
 
 void JreLocation::ParseVersion() {
@@ -180,5 +195,5 @@ void JreLocation::ParseVersion() {
 }
 
 bool JreLocation::IsValid() const {
-    return IsLoadableImage(executable.c_str()) && !(versionParts[0] == 1 && versionParts[1] < 2);
+    return ExecutableLoads() && !(versionParts[0] == 1 && versionParts[1] < 2);
 }

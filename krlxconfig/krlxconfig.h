@@ -52,6 +52,9 @@ public:
     void ParseVersion();
     // The executable loads and the version is not 1.0 or 1.1.
     bool IsValid() const;
+    // IsLoadableImage of the executable; the one ResolveExecutable found loadable is not
+    // loaded again.
+    bool ExecutableLoads() const;
 
     cstring home;
     cstring version;          // e.g. 1.6.0_45 from the registry, 1.6.5 from a path; may be empty
@@ -61,6 +64,9 @@ public:
     unsigned char fromBatchFile;
     unsigned char fromSpecFile;
     unsigned char local;      // inside or beside the program folder
+
+private:
+    cstring loadedExecutable;   // the executable as ResolveExecutable found it loadable
 };
 
 // Why IsLoadableImage refused a path.
