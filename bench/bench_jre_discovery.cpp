@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "bench_registry.h"
 #include "bench_timer.h"
 #include "krlxconfig.h"
 
@@ -48,15 +49,6 @@ void putText(const char* relative, const char* text) {
     DWORD written;
     WriteFile(file, text, DWORD(strlen(text)), &written, nullptr);
     CloseHandle(file);
-}
-
-void setText(const char* subkey, const char* name, const char* value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), DWORD(strlen(value) + 1));
-    RegCloseKey(key);
 }
 
 void removeKeys() {
@@ -104,7 +96,7 @@ void layMachine() {
     putText("krlxconfig\\Corvalis.bat", script);
     putJava("setting\\bin\\javaw.exe");
     snprintf(path, sizeof path, "%s\\setting\\bin\\javaw.exe", root);
-    setText(KRLX_SETTINGS_KEY, "JavaExe", path);
+    SetMachineText(KRLX_SETTINGS_KEY, "JavaExe", path);
     for (int vendor = 0; vendor < 2; vendor++) {
         for (int i = 0; i < kRegistryEntries; i++) {
             snprintf(relative, sizeof relative, "vendor%c%c\\bin\\javaw.exe", 'a' + vendor, 'a' + i);
@@ -112,7 +104,7 @@ void layMachine() {
             snprintf(path, sizeof path, "%s\\vendor%c%c", root, 'a' + vendor, 'a' + i);
             char subkey[600];
             snprintf(subkey, sizeof subkey, "%s\\1.%d.0_%d", kVendorKeys[vendor], 6 + i % 3, i);
-            setText(subkey, "JavaHome", path);
+            SetMachineText(subkey, "JavaHome", path);
         }
     }
 }
