@@ -81,7 +81,8 @@ for _ in $(seq 1 600); do
   grep -q '^launcher: running' "$JAVA_LOG" 2>/dev/null && break
   sleep 0.1
 done
-tail -c +$((java_start + 1)) "$JAVA_LOG" | cut -c1-150 | sed 's/^/   /'
+# One class path entry a line.
+tail -c +$((java_start + 1)) "$JAVA_LOG" | sed '/^launcher: java.class.path = /s/:/\n        /2g; s/^/   /'
 wine reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID | grep ProcessID
 
 step "net stop Halvorin" \
@@ -101,11 +102,19 @@ step "The Java server's output since the stop"
 mark=$(grep -n '^launcher: running' <(tail -c +$((java_start + 1)) "$JAVA_LOG") | cut -d: -f1)
 tail -c +$((java_start + 1)) "$JAVA_LOG" | tail -n +$((mark + 1)) | sed 's/^/   /'
 
-step "halvorin.log: the run and the stop sequence, with the JVM's thread dump (cut short here)"
-log_since "$start" | grep -vE '^\[[0-9:]+\] (options|args)\[' |
-  awk '/stack dump:$/ {dump = 1; n = 0} dump && /^\[[0-9:]+\] / && !/stack dump:$/ {
-         if (n > 16) printf "   ... %d more lines of the dump\n", n - 16; dump = 0 }
-       dump && n++ >= 16 {next} {print "   " $0}'
+step "halvorin.log: the run and the stop sequence, with the JVM's thread dump" \
+  "(of the dump only its heading and the thread \"main\", which runs launcher.main, are shown here)"
+log_since "$start" | grep -vE '^\[[0-9:]+\] (options|args)\[' | awk '
+  /stack dump:$/ { dump = 1; line = 0; skipped = 0; print "   " $0; next }
+  dump && /^\[[0-9:]+\] / { printf "   [... %d more lines of the dump]\n", skipped; dump = 0 }
+  dump {
+    line++
+    if (/^"main" #/) { main = 1; print "   [...]" }
+    else if (main && $0 == "") main = 0
+    if (line <= 2 || main) print "   " $0; else skipped++
+    next
+  }
+  { print "   " $0 }'
 
 step "halvorin64.exe -x: upgrade in place, keeping the administrator's start mode" \
   "The start mode is set to automatic (2) first; -x rewrites the registration but keeps it."

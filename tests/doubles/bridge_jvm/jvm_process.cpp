@@ -194,6 +194,6 @@ void AwaitJvmEnd() {
     closesocket(lifeline);
     lifeline = INVALID_SOCKET;
     // The start script writes the status right after java ends; the file is ours to remove.
-    for (int i = 0; i < 100 && exitStatus() < 0; i++) Sleep(50);
+    for (DWORD start = GetTickCount(); exitStatus() < 0 && GetTickCount() - start < kEndTimeoutMs;) Sleep(20);
     DeleteFileA(statusFile.c_str());
 }

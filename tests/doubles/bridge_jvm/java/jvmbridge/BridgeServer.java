@@ -80,8 +80,9 @@ public final class BridgeServer {
             String name = in.readUTF();
             socket.setSoTimeout(0);
             Session session = new Session(socket, in);
+            // Not a daemon, as an attached native thread is not: a dump shows it as the VM would.
             Thread thread = name.isEmpty() ? new Thread(session) : new Thread(session, name);
-            thread.setDaemon(true);   // DestroyJavaVM waits for attached threads itself
+            thread.setDaemon(false);
             session.start(thread);
         } catch (SocketTimeoutException e) {
             System.out.println("jvmbridge: refused a connection that sent no token");
