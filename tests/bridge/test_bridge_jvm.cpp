@@ -57,7 +57,8 @@ protected:
             EXPECT_EQ(count, 0);
         }
         std::string output = ReadFileText(folder->file("java.log"));
-        EXPECT_EQ(output.find("WARNING in native method"), std::string::npos) << output;
+        EXPECT_EQ(output.find("WARNING in native method: JNI call made with exception pending"), std::string::npos)
+            << output;
         FreeLibrary(library);
         SetCurrentDirectoryA(previousFolder);
         delete folder;
@@ -135,6 +136,16 @@ TEST_F(BridgeJvm, CallsAndObjectsAreTheJvms) {
     EXPECT_NE(global, abc);
     EXPECT_EQ(text(global), "abc");
     EXPECT_FALSE(env->ExceptionCheck());
+}
+
+// Text in a Windows code page is not modified UTF-8: the JVM takes each byte as a
+// character and, as its JNI checks do, warns.
+TEST_F(BridgeJvm, NewStringUTFTakesCodePageTextWithAWarning) {
+    jstring cafe = env->NewStringUTF("caf\xe9");
+    EXPECT_EQ(text(cafe), "caf\xc3\xa9");
+    EXPECT_TRUE(WaitForText(folder->file("java.log"),
+                            "WARNING in native method: NewStringUTF given text that is not modified UTF-8\n", 30000));
+    EXPECT_EQ(text(env->NewStringUTF("caf\xc3\xa9")), "caf\xc3\xa9");
 }
 
 struct ExceptionCase {

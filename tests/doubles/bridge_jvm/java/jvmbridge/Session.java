@@ -3,6 +3,7 @@
 // The operation codes are those of bridge_jvm.h in the DLL.
 package jvmbridge;
 
+import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.DataInputStream;
 import java.io.DataOutputStream;
@@ -240,11 +241,19 @@ final class Session implements Runnable {
         }
     }
 
+    // NewStringUTF's text. Bytes that are not modified UTF-8 (text in a Windows code page,
+    // say) are taken one character each, with the warning the VM's JNI checks give.
     private String readModifiedUtf8() throws IOException {
+        int length = in.readUnsignedShort();
+        byte[] text = new byte[length + 2];
+        text[0] = (byte) (length >> 8);
+        text[1] = (byte) length;
+        in.readFully(text, 2, length);
         try {
-            return in.readUTF();
+            return new DataInputStream(new ByteArrayInputStream(text)).readUTF();
         } catch (UTFDataFormatException e) {
-            throw new Misuse("NewStringUTF given text that is not modified UTF-8");
+            System.err.println("WARNING in native method: NewStringUTF given text that is not modified UTF-8");
+            return new String(text, 2, length, StandardCharsets.ISO_8859_1);
         }
     }
 
