@@ -9,6 +9,7 @@ SUBSYSTEM_GUI = 2
 SUBSYSTEM_CONSOLE = 3
 
 RT_ICON = 3
+RT_DIALOG = 5
 RT_GROUP_ICON = 14
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -23,9 +24,12 @@ SYSTEM_DLLS = {
 
 
 class PeFile:
-    def __init__(self, path):
-        with open(path, "rb") as f:
-            self.data = f.read()
+    def __init__(self, path, data=None):
+        """The file at path, or the image in data (path then only names it)."""
+        if data is None:
+            with open(path, "rb") as f:
+                data = f.read()
+        self.data = data
         d = self.data
         if d[:2] != b"MZ":
             raise ValueError(f"{path}: no MZ signature")
