@@ -5,9 +5,8 @@ dialog 103; and the 64-bit build it carries as "BINRES" 1, which is not shipped 
 import glob
 import os
 import sys
-import xml.etree.ElementTree as ElementTree
 
-from pe import (MACHINE_AMD64, MACHINE_I386, RT_DIALOG, RT_MANIFEST, SUBSYSTEM_GUI, Checker, PeFile)
+from pe import MACHINE_AMD64, MACHINE_I386, RT_DIALOG, SUBSYSTEM_GUI, Checker, PeFile, local_name
 
 VERSION_STRINGS = {
     "FileDescription": "Corvalis Configurator",
@@ -20,10 +19,6 @@ VERSION_STRINGS = {
 COMMON_CONTROLS = ("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")
 
 
-def local(tag):
-    return tag.split("}")[-1]
-
-
 def check_program(c, pe, name, machine, original_name):
     c.common(pe, name, machine, SUBSYSTEM_GUI)
     c.equal(pe.is64, machine == MACHINE_AMD64, f"{name} is PE32+")
@@ -32,21 +27,12 @@ def check_program(c, pe, name, machine, original_name):
         icons = pe.icon_group(group)
         c.check(bool(icons), f"{name} has no icon group {group}")
     c.check(pe.resource(RT_DIALOG, 103) is not None, f"{name} has no dialog 103")
-    manifests = [key for key in pe.resources() if key[0] == RT_MANIFEST]
-    c.equal([key[1] for key in manifests], [1], f"{name} manifest resource names")
-    manifest = pe.manifest()
-    if manifest is None:
+    root = c.manifest(pe, name, "requireAdministrator")
+    if root is None:
         return
-    try:
-        root = ElementTree.fromstring(manifest.encode("utf-8"))
-    except ElementTree.ParseError as e:
-        c.check(False, f"{name} manifest is not well-formed XML: {e}")
-        return
-    levels = [e.get("level") for e in root.iter() if local(e.tag) == "requestedExecutionLevel"]
-    c.equal(levels, ["requireAdministrator"], f"{name} requested execution levels")
     dependencies = [(e.get("name"), e.get("version"), e.get("publicKeyToken"))
-                    for d in root.iter() if local(d.tag) == "dependentAssembly"
-                    for e in d if local(e.tag) == "assemblyIdentity"]
+                    for d in root.iter() if local_name(d.tag) == "dependentAssembly"
+                    for e in d if local_name(e.tag) == "assemblyIdentity"]
     c.equal(dependencies, [COMMON_CONTROLS], f"{name} dependent assemblies")
 
 

@@ -7,7 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "test_support.h"
+
 namespace config_testing {
+
+const char kLogDashes[] = "-----------------------------------------------------------------";
+const char kStartFailureText[] =
+    "Corvalis could not be started:\n\nError 1902: JRE location cannot be determined\n\n\n"
+    "If the problem persists, please re-install the product.";
 
 namespace {
 
@@ -48,6 +55,11 @@ BOOL CALLBACK matchDialog(HWND window, LPARAM param) {
 
 }  // namespace
 
+void RemoveStoredSettings() {
+    testing_support::DeleteRegTree(HKEY_CURRENT_USER, "SOFTWARE\\Quorvane\\Corvalis");
+    testing_support::DeleteRegTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane\\Corvalis");
+}
+
 std::string ConfigLogPath() {
     char temp[MAX_PATH + 1] = "";
     GetTempPathA(sizeof temp, temp);
@@ -56,10 +68,11 @@ std::string ConfigLogPath() {
     return path + "\\krlxconfig.log";
 }
 
-std::vector<std::string> ConfigLogRecords(const std::string& text) {
+std::vector<std::string> ConfigLogRecords(const std::string& text, std::vector<std::string>* stamps) {
     std::vector<std::string> records;
     size_t pos = 0;
     while (pos < text.size() && isStamp(text, pos)) {
+        if (stamps) stamps->push_back(text.substr(pos, kStampLength));
         size_t next = pos + kStampLength;
         while (next < text.size() && !isStamp(text, next)) next++;
         records.push_back(text.substr(pos + kStampLength, next - pos - kStampLength));
@@ -67,13 +80,6 @@ std::vector<std::string> ConfigLogRecords(const std::string& text) {
     }
     if (pos < text.size()) records.push_back("UNSTAMPED:" + text.substr(pos));
     return records;
-}
-
-std::vector<std::string> ConfigLogStamps(const std::string& text) {
-    std::vector<std::string> stamps;
-    for (size_t pos = 0; pos < text.size(); pos++)
-        if (isStamp(text, pos)) stamps.push_back(text.substr(pos, kStampLength));
-    return stamps;
 }
 
 bool SetFolderReadOnly(const std::string& path, bool readOnly) {

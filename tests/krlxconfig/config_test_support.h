@@ -9,12 +9,20 @@
 
 namespace config_testing {
 
+// The line of 65 dashes that opens and closes a log header.
+extern const char kLogDashes[];
+// The box and log text of a client start without a Java runtime.
+extern const char kStartFailureText[];
+
+// Removes the client's stored settings (HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE), which
+// the interactive path reads.
+void RemoveStoredSettings();
+
 // "krlxconfig.log" in the temporary folder, where every configurator of the tests logs.
 std::string ConfigLogPath();
-// The records of a stretch of the log, each without its "MM/DD hh:mm:ss " stamp.
-std::vector<std::string> ConfigLogRecords(const std::string& text);
-// The stamps of the records, in order.
-std::vector<std::string> ConfigLogStamps(const std::string& text);
+// The records of a stretch of the log, each without its "MM/DD hh:mm:ss " stamp; the
+// stamps go to stamps when given. Text before the first stamp is an "UNSTAMPED:" record.
+std::vector<std::string> ConfigLogRecords(const std::string& text, std::vector<std::string>* stamps = nullptr);
 
 // Gives everyone read and execute rights on the folder and nothing else (writable: full
 // control back). Wine keeps this as the folder's mode bits.
