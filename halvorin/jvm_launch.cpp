@@ -22,7 +22,6 @@ namespace {
 
 const char kLauncherClass[] = "launcher";
 const char kEventManagerClass[] = "com/qzvltd/halvorin/scm/SCMEventManager";
-const unsigned kMaxVmOptions = 20;
 
 // Threads other than the JVM thread use the VM only between beginVmUse and endVmUse.
 // Before it destroys the VM and unloads jvm.dll, the JVM thread closes the VM to new

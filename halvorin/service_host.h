@@ -7,6 +7,10 @@
 
 class cstring;
 
+// The service's name (also its event source's) and its display name.
+inline constexpr char kServiceName[] = "Halvorin";
+inline constexpr char kDisplayName[] = "QZV Halvorin Server";
+
 // --- command_line.cpp: options, usage, install-failure box
 extern int bConsoleMode;   // 1 while "-c" runs: status reports are skipped
 extern int bQuietMode;     // 1 when "-q" or "/q" was given: no message boxes

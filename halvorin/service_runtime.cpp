@@ -15,8 +15,6 @@ SERVICE_STATUS_HANDLE sshStatusHandle;
 
 namespace {
 
-const char kServiceName[] = "Halvorin";
-const char kDisplayName[] = "QZV Halvorin Server";
 const DWORD kStopWaitPeriodMs = 5000;
 const DWORD kParametersSize = 8192;
 
