@@ -132,6 +132,40 @@ bool loadEventManagerWith(JNIEnv* env) {
     return true;
 }
 
+// The dump's temporary file, under a fresh name in the shared temporary folder and only
+// if nothing is there yet (_O_EXCL): a file or link planted under the name between the
+// naming and the opening is never written through. Deleted when the descriptor closes.
+int openDumpTempFile() {
+    int fd = -1;
+    for (int attempt = 0; attempt < 3 && fd < 0; attempt++) {
+        char* name = _tempnam(GetTempFolder(), "hvd");
+        if (!name) break;
+        fd = _open(name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+        free(name);
+    }
+    return fd;
+}
+
+// "stack.txt" in the shared temporary folder, made new: what lies under the name (a file,
+// or a link another user planted there) is removed, never opened, and CREATE_NEW without
+// following reparse points refuses anything that reappears. On failure the dump is in
+// the log only.
+HANDLE createStackFile() {
+    cstring path;
+    path.format("%s\\stack.txt", GetTempFolder());
+    DeleteFileA(path.c_str());
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        char text[512];
+        SetLastError(error);
+        LogMessage("cannot create %s anew (%s); the stack dump is in this log only\n", path.c_str(),
+                   LastErrorText(text, sizeof text));
+    }
+    return file;
+}
+
 unsigned __stdcall eventThread(void* code) {
     sendSCMEvent(int(reinterpret_cast<INT_PTR>(code)));
     return 0;
@@ -373,20 +407,13 @@ BOOL WINAPI consoleCtrlHandler(DWORD type) {
 char* captureStackDump(JNIEnv* env) {
     if (!jvmHost.JVM_Dump) return nullptr;
     HANDLE originalStdout = GetStdHandle(STD_OUTPUT_HANDLE);
-    char* tempName = _tempnam(GetTempFolder(), "hvd");
-    if (!tempName) return nullptr;
-    // Deleted by the runtime when the descriptor is closed.
-    int dumpFd = _open(tempName, _O_RDWR | _O_CREAT | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
-    free(tempName);
+    int dumpFd = openDumpTempFile();
     if (dumpFd < 0) return nullptr;
 
     fflush(stdout);
     int savedStdout = _dup(1);
     _dup2(dumpFd, 1);
-    cstring stackPath;
-    stackPath.format("%s\\stack.txt", GetTempFolder());
-    HANDLE stackFile =
-        CreateFileA(stackPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE stackFile = createStackFile();
     if (stackFile != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, stackFile);
 
     jvmHost.JVM_Dump(env, nullptr);

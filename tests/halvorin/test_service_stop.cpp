@@ -1,11 +1,13 @@
 // The service's end in process: the final STOPPED report against a late stop control,
-// the stop-request event that a late stop signals, and events that cannot be made. Failures of system calls are made
+// the stop-request event that a late stop signals, events that cannot be made, and the
+// stack dump's files in the shared temporary folder. Failures of system calls are made
 // by pointing this program's own imports at stand-ins.
 //
 // This program lives in a folder of its own, so that ServiceStart's JVM thread finds no
 // VM (no spec file beside it, no Java in the registry) and ends at once.
 #include <gtest/gtest.h>
 
+#include <io.h>
 #include <process.h>
 #include <string.h>
 
@@ -168,6 +170,82 @@ TEST_F(ServiceRun, AnEventThatCannotBeMadeEndsTheStart) {
         EXPECT_EQ(text.find("created thread."), std::string::npos) << text;
         EXPECT_EQ(jvmHost.hServerStopEvent, nullptr);
     }
+}
+
+const char kDump[] = "Full thread dump (test)\n\"main\" #1 prio=5\n";
+
+// Prints like a VM: to descriptor 1 and, where it differs, to the Win32 standard output.
+void JNICALL printDump(JNIEnv*, jclass) {
+    _write(1, kDump, sizeof kDump - 1);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out && out != INVALID_HANDLE_VALUE && out != reinterpret_cast<HANDLE>(_get_osfhandle(1))) {
+        DWORD written;
+        WriteFile(out, kDump, sizeof kDump - 1, &written, nullptr);
+    }
+}
+
+std::string plantedName;
+
+char* __cdecl tempnamPlanted(const char*, const char*) { return _strdup(plantedName.c_str()); }
+
+// "stack.txt" and the dump's temporary file lie in the temporary folder that every
+// account shares; whatever another user planted under those names is never written
+// through.
+class StackDumpFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        jvmHost.JVM_Dump = printDump;
+        DeleteFileA(stackPath.c_str());
+        ASSERT_TRUE(WriteFileText(victim, "victim\n"));
+    }
+    void TearDown() override {
+        jvmHost.JVM_Dump = nullptr;
+        DeleteFileA(stackPath.c_str());
+    }
+
+    std::string capture() {
+        char* dump = captureStackDump(nullptr);
+        std::string text = dump ? dump : "(none)";
+        free(dump);
+        return text;
+    }
+
+    std::string stackPath = std::string(GetTempFolder()) + "\\stack.txt";
+    TempFolder folder{"dumpfiles"};
+    std::string victim = folder.file("victim.txt");
+    LogWatch log;
+};
+
+TEST_F(StackDumpFiles, APlantedLinkIsReplacedNotFollowed) {
+    ASSERT_TRUE(CreateHardLinkA(stackPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
+    EXPECT_EQ(capture(), kDump);
+    EXPECT_EQ(ReadFileText(victim), "victim\n");
+    EXPECT_EQ(ReadFileText(stackPath), kDump);
+    EXPECT_EQ(log.NewText().find("cannot create"), std::string::npos);
+}
+
+TEST_F(StackDumpFiles, AStackFileThatCannotBeReplacedIsSkipped) {
+    ASSERT_TRUE(WriteFileText(stackPath, "held\n"));
+    // Held open without delete sharing: it can neither be removed nor made anew.
+    HANDLE held = CreateFileA(stackPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(capture(), kDump);   // the dump still reaches the log
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileText(stackPath), "held\n");
+    EXPECT_NE(log.NewText().find("cannot create " + stackPath + " anew ("), std::string::npos);
+}
+
+TEST_F(StackDumpFiles, ATemporaryNameTakenMeanwhileIsNotOpened) {
+    plantedName = folder.file("hvd-planted.tmp");
+    ASSERT_TRUE(CreateHardLinkA(plantedName.c_str(), victim.c_str(), nullptr)) << GetLastError();
+    {
+        ImportPatch patch("msvcrt.dll", "_tempnam", reinterpret_cast<void*>(tempnamPlanted));
+        ASSERT_TRUE(patch.applied());
+        EXPECT_EQ(capture(), "(none)");   // every name it is given is taken
+    }
+    EXPECT_EQ(ReadFileText(victim), "victim\n");
+    EXPECT_TRUE(FileExists(plantedName));
 }
 
 }  // namespace
