@@ -183,14 +183,21 @@ unsigned runJavaMain(JNIEnv* env, const char* vmPath, JavaVMInitArgs* initArgs) 
         SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
         LogMessage("JRE = \"%s\" (%d-bit)\n", vmPath, is64BitImage(vmPath) ? 64 : 32);
         loadSCMEventManager();
-        LogMessage("starting Java main()...\n");
-        env->functions->CallStaticVoidMethod(env, launcher, main, args);
+        // A stop that came while the VM was found or created had no event manager to go
+        // to: main would never hear of it. Asked only now, after the manager is loaded, so
+        // that a stop coming later finds the manager and reaches the server.
+        if (StopRequested()) {
+            LogMessage("stop requested before the Java server started; main() not called\n");
+        } else {
+            LogMessage("starting Java main()...\n");
+            env->functions->CallStaticVoidMethod(env, launcher, main, args);
 
-        JNIEnv* current = nullptr;
-        jvmHost.jvm->GetEnv(reinterpret_cast<void**>(&current), initArgs->version);
-        if (current)
-            reportJavaException(current, formatted("Could not invoke main() method of main class (%s). JVM=%s",
-                                                   kLauncherClass, vmPath).c_str());
+            JNIEnv* current = nullptr;
+            jvmHost.jvm->GetEnv(reinterpret_cast<void**>(&current), initArgs->version);
+            if (current)
+                reportJavaException(current, formatted("Could not invoke main() method of main class (%s). JVM=%s",
+                                                       kLauncherClass, vmPath).c_str());
+        }
     }
     closeVmToOtherThreads();
     if (!failure) jvmHost.jvm->DetachCurrentThread();

@@ -79,5 +79,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI controlHandler(DWORD code);
 void ServiceStart(DWORD argc, char** argv);
 void ServiceStop();
+// True once a stop was requested in this run: the stop-request event stays signalled.
+bool StopRequested();
 void RunInConsole();
 bool GetModuleVersion(int* major, int* minor, int* build, int* revision);

@@ -106,7 +106,7 @@ void logStackDump() {
 // The server-stop event is made for each run. The stop-request event is made once and
 // kept open for the life of the process, reset at each start: a stop control that comes
 // while a run ends then signals this event and never a closed handle whose number may
-// already name another object.
+// already name another object. Its signalled state is the memory of the stop request.
 bool createStopEvents() {
     jvmHost.hServerStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!jvmHost.hServerStopEvent) {
@@ -248,7 +248,8 @@ void WINAPI controlHandler(DWORD code) {
 
 // Returns at once: STOP_PENDING is reported before the stop-request event is
 // signalled, so the service thread's first stop report continues the check points.
-// The event is never closed (see createStopEvents), so a late stop is harmless.
+// The event is never closed (see createStopEvents), so a late stop is harmless; one that
+// comes before the Java server started is remembered by it.
 void ServiceStop() {
     ReportServiceStatus(SERVICE_STOP_PENDING, 0, 10000);
     HANDLE stopRequest = jvmHost.hStopRequestEvent;
@@ -277,6 +278,14 @@ void ServiceStart(DWORD argc, char** argv) {
     jvmHost.hServerStopEvent = nullptr;
     if (serverStop) CloseHandle(serverStop);
     LogMessage("ServiceStart() finished\n");
+}
+
+bool StopRequested() {
+    // A full barrier first: the JVM thread asks after loading the event manager, and a stop
+    // that comes later reads the manager after signalling, so one of them sees the other.
+    MemoryBarrier();
+    HANDLE stopRequest = jvmHost.hStopRequestEvent;
+    return stopRequest && WaitForSingleObject(stopRequest, 0) == WAIT_OBJECT_0;
 }
 
 void RunInConsole() {
