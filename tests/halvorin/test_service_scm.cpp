@@ -318,6 +318,7 @@ struct EarlyStop {
     const char* name;
     const char* moment;
     const char* delay;       // the stand-in's delay that holds the start at that moment
+                             // (after main started: holds main after the stop, for the dump)
     const char* sendAfter;   // the journal line after which STOP is sent
     const char* dumpStep;    // what the stop's stack-dump step logs then
     bool mainStarted;
@@ -384,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "couldn't get stack dump\n", false},
         EarlyStop{"BetweenCreationAndMain", "between creation and main", "delay.find_launcher = 3000\n",
                   "JNI_CreateJavaVM -> 0", "stack dump:\nFull thread dump", false},
-        EarlyStop{"JustAfterMainStarted", "just after main started", "", "main argc=", "stack dump:\nFull thread dump",
-                  true}),
+        EarlyStop{"JustAfterMainStarted", "just after main started", "main.stop_delay = 1000\n", "main argc=",
+                  "stack dump:\nFull thread dump", true}),
     [](const ::testing::TestParamInfo<EarlyStop>& info) { return std::string(info.param.name); });
 }  // namespace
