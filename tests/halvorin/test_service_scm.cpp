@@ -108,8 +108,11 @@ protected:
     SC_HANDLE service = nullptr;
 };
 
+// The server's main ends 4 seconds after the stop: the host asks for the stack dump while
+// the VM still runs. (A main that returned at once could beat the dump request, which
+// then rightly logs that there is no dump.)
 TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
-    layout.writeScript("main = until-stop\n");
+    layout.writeScript("main = until-stop\nmain.stop_delay = 4000\n");
     std::string work = layout.root() + "\\work";
     CreateDirectoryA(work.c_str(), nullptr);
     std::string stackFile = tempFolder() + "stack.txt";
@@ -143,8 +146,9 @@ TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
     // INTERROGATE re-reports RUNNING with a wait hint of 1000.
     SERVICE_STATUS status;
     EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_INTERROGATE, &status));
-    Sleep(200);
-    ASSERT_TRUE(QueryServiceStatus(service, &status));
+    for (DWORD waited = 0; QueryServiceStatus(service, &status) && status.dwWaitHint != 1000 && waited < 10000;
+         waited += 20)
+        Sleep(20);
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
     EXPECT_EQ(status.dwWaitHint, 1000u);
     EXPECT_EQ(status.dwCheckPoint, 0u);
@@ -153,10 +157,19 @@ TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
     EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
 
     std::string text = log.NewText();
+    // The start arguments follow the count, without the service name in front.
+    std::vector<std::string> records = LogRecords(text);
+    int count = indexOf(records, "serviceMain(): argc = 4\n");
+    ASSERT_GE(count, 0) << text;
+    ASSERT_GT(records.size(), size_t(count) + 4);
+    EXPECT_EQ(records[count + 1], "argv[1] = \"-Dx=1\"\n");
+    EXPECT_EQ(records[count + 2], "argv[2] = \"-Xmx300m\"\n");
+    EXPECT_EQ(records[count + 3], "argv[3] = \"wrkdir=" + work + "\"\n");
+    EXPECT_EQ(records[count + 4].rfind("RegisterServiceCtrlHandler(): sshStatusHandle = 0x", 0), 0u)
+        << records[count + 4];
     std::string missing;
     EXPECT_TRUE(ContainsInOrder(text,
-                                {"serviceMain(): argc = 4\n", "argv[1] = \"-Dx=1\"\n",
-                                 "SetServiceStatus(START_PENDING): WaitHint=5000 checkPoint=1\n",
+                                {"SetServiceStatus(START_PENDING): WaitHint=5000 checkPoint=1\n",
                                  "ServiceStart(3 args)\n",
                                  "SetServiceStatus(START_PENDING): WaitHint=10000 checkPoint=2\n",
                                  "created thread. waiting for hServerStop/hStopRequest events...\n",
@@ -300,6 +313,18 @@ TEST_F(HalvorinService, StoredParametersServeWhenNoArgumentsAreGiven) {
     EXPECT_EQ(journal[create + 1], "option 0 -Dfrom.registry=1");
     EXPECT_EQ(journal[create + 2], "option 1 -Xmx128m");
     EXPECT_GE(indexOf(journal, "arg 0 wrkdir=" + work), 0);
+
+    // Stored as REG_EXPAND_SZ they serve too, taken as they stand.
+    DeleteFileA(layout.journalPath().c_str());
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters", "-Dhome=%SystemRoot%\t-Xmx64m",
+                               REG_EXPAND_SZ));
+    ASSERT_TRUE(start());
+    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
+    journal = layout.journal();
+    create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
+    ASSERT_GE(create, 0);
+    EXPECT_EQ(journal[create + 1], "option 0 -Dhome=%SystemRoot%");
+    EXPECT_EQ(journal[create + 2], "option 1 -Xmx64m");
 
     // Arguments given to the start win over the stored ones.
     DeleteFileA(layout.journalPath().c_str());
