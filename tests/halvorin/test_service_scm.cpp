@@ -298,43 +298,38 @@ TEST_F(HalvorinService, AFailingJavaStartStopsTheService) {
     }
 }
 
-// Without start arguments, the parameters stored in the registry stand in for them.
+// Without start arguments, the parameters stored in the registry stand in for them, as
+// REG_SZ or as REG_EXPAND_SZ taken as it stands; arguments given to the start win.
 TEST_F(HalvorinService, StoredParametersServeWhenNoArgumentsAreGiven) {
     layout.writeScript("main = return\n");
     std::string work = layout.root() + "\\stored";
     CreateDirectoryA(work.c_str(), nullptr);
-    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters",
-                               "\t-Dfrom.registry=1\t\t-Xmx128m\twrkdir=" + work + "\t"));
-    ASSERT_TRUE(start());
-    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
-    std::vector<std::string> journal = layout.journal();
-    int create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
-    ASSERT_GE(create, 0);
-    EXPECT_EQ(journal[create + 1], "option 0 -Dfrom.registry=1");
-    EXPECT_EQ(journal[create + 2], "option 1 -Xmx128m");
-    EXPECT_GE(indexOf(journal, "arg 0 wrkdir=" + work), 0);
-
-    // Stored as REG_EXPAND_SZ they serve too, taken as they stand.
-    DeleteFileA(layout.journalPath().c_str());
-    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters", "-Dhome=%SystemRoot%\t-Xmx64m",
-                               REG_EXPAND_SZ));
-    ASSERT_TRUE(start());
-    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
-    journal = layout.journal();
-    create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
-    ASSERT_GE(create, 0);
-    EXPECT_EQ(journal[create + 1], "option 0 -Dhome=%SystemRoot%");
-    EXPECT_EQ(journal[create + 2], "option 1 -Xmx64m");
-
-    // Arguments given to the start win over the stored ones.
-    DeleteFileA(layout.journalPath().c_str());
-    ASSERT_TRUE(start({"-Dfrom.start=1"}));
-    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
-    journal = layout.journal();
-    create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
-    ASSERT_GE(create, 0);
-    EXPECT_EQ(journal[create + 1], "option 0 -Dfrom.start=1");
-    EXPECT_EQ(journal[create + 2], "option 1 -Xmx256m");
+    const struct {
+        DWORD type;
+        std::string stored;
+        std::vector<std::string> args;
+        std::vector<std::string> expected;   // the VM's first two options, main's first argument
+    } runs[] = {
+        {REG_SZ, "\t-Dfrom.registry=1\t\t-Xmx128m\twrkdir=" + work + "\t", {},
+         {"option 0 -Dfrom.registry=1", "option 1 -Xmx128m", "arg 0 wrkdir=" + work}},
+        {REG_EXPAND_SZ, "-Dhome=%SystemRoot%\t-Xmx64m", {},
+         {"option 0 -Dhome=%SystemRoot%", "option 1 -Xmx64m", "arg 0 -root"}},
+        {REG_EXPAND_SZ, "-Dhome=%SystemRoot%\t-Xmx64m", {"-Dfrom.start=1"},
+         {"option 0 -Dfrom.start=1", "option 1 -Xmx256m", "arg 0 -root"}},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.stored + (r.args.empty() ? "" : " and " + r.args[0]));
+        DeleteFileA(layout.journalPath().c_str());
+        ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters", r.stored, r.type));
+        ASSERT_TRUE(start(r.args));
+        EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
+        std::vector<std::string> journal = layout.journal();
+        int create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
+        int main = indexOf(journal, "main argc=");
+        ASSERT_GE(create, 0);
+        ASSERT_GE(main, 0);
+        EXPECT_EQ((std::vector<std::string>{journal[create + 1], journal[create + 2], journal[main + 1]}), r.expected);
+    }
 }
 
 }  // namespace
