@@ -68,7 +68,8 @@ const JavaMethod* calledMethod(const char* function, const void* receiver, jmeth
 Presence classPresence(const std::string& name) {
     if (name == kLauncherClass) return g_script.launcherClass;
     if (name == kManagerClass) return g_script.managerClass;
-    if (name == kStringClass || name == "java/lang/Class" || name == "java/lang/Object") return Presence::PRESENT;
+    if (name == kStringClass) return g_script.stringClass;
+    if (name == "java/lang/Class" || name == "java/lang/Object") return Presence::PRESENT;
     return Presence::MISSING;
 }
 

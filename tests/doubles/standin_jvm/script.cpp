@@ -11,6 +11,7 @@
 //
 //   class.launcher = present | missing | null       FindClass("launcher")
 //   class.scm_manager = present | missing | null    FindClass of SCMEventManager
+//   class.string = present | missing | null         FindClass("java/lang/String")
 //       missing: null with a pending java/lang/NoClassDefFoundError; null: null alone
 //   method.main = present | missing | null          GetStaticMethodID of launcher.main
 //   method.get_instance = present | missing | null  GetStaticMethodID of getInstance
@@ -139,6 +140,7 @@ std::string unescaped(const std::string& value) {
 bool applySetting(const std::string& key, const std::string& value, Script* script) {
     if (key == "class.launcher") return parsePresence(value, &script->launcherClass);
     if (key == "class.scm_manager") return parsePresence(value, &script->managerClass);
+    if (key == "class.string") return parsePresence(value, &script->stringClass);
     if (key == "method.main") return parsePresence(value, &script->mainMethod);
     if (key == "method.get_instance") return parsePresence(value, &script->getInstanceMethod);
     if (key == "get_instance") return value == "object" || parseFailure(value, &script->getInstance);

@@ -77,6 +77,7 @@ struct Script {
     std::string path;   // empty when no script file was read
     Presence launcherClass = Presence::PRESENT;
     Presence managerClass = Presence::PRESENT;
+    Presence stringClass = Presence::PRESENT;
     Presence mainMethod = Presence::PRESENT;
     Presence getInstanceMethod = Presence::PRESENT;
     Failure getInstance;
