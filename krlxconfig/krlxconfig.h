@@ -9,6 +9,7 @@
 
 #include "array.h"
 #include "cstring.h"
+#include "resource.h"
 
 // ---- Names shared by several files ----------------------------------------------------
 
@@ -16,6 +17,11 @@
 #define KRLX_PRODUCT_NAME "Corvalis"
 // Machine and user settings key, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
 #define KRLX_SETTINGS_KEY "SOFTWARE\\Quorvane\\Corvalis"
+// Appended to the log header, to some shortcut names and to the service product's
+// Start-menu group; empty in this product.
+#define KRLX_EDITION_SUFFIX ""
+// True in the 64-bit build, which never relaunches itself.
+const bool kBuildIs64 = sizeof(void*) == 8;
 
 // ---- config_log.cpp: the configurator log "krlxconfig.log" -----------------------------
 
@@ -165,3 +171,122 @@ bool WriteJavaExe(const char* path);
 // Maximum heap in megabytes: the user's Memory, else the machine's; 512 when unusable.
 unsigned ReadMemory();
 bool WriteMemory(unsigned megabytes);
+
+// ---- entry.cpp: the start-up sequence, options and the log header ---------------------
+
+// The instance handle of the program, set before the job is chosen; the main dialog
+// loads its icons from it.
+extern HINSTANCE ModuleInstance;
+// True when the command line holds "/setup": the main dialog then does not warn that no
+// Java executable was found.
+extern bool SetupMode;
+
+// The whole run of the program; answers its exit code. instance holds the dialog and the
+// icons, imageModule the embedded 64-bit build (both the executable in the product);
+// underWow64 is the answer of IsWow64Process, false for the 64-bit build.
+int RunConfigurator(HINSTANCE instance, const char* commandLine, int show, bool underWow64, HMODULE imageModule);
+// Options are plain case-sensitive substrings of the command line: "/installer" counts
+// as "/install".
+bool HasOption(const char* commandLine, const char* option);
+// The block that opens each run's part of the log: version, OS, path and command line.
+void WriteLogHeader(const char* commandLine);
+
+// ---- relaunch64.cpp: the 64-bit build carried by the 32-bit one ------------------------
+
+// Writes the resource "BINRES" 1 of module as the hidden file "krlxconfig64.exe" (in the
+// module's folder, or in the temporary folder when that is not writable) and starts it
+// with commandLine and the show command. Answers the process handle, or null with the
+// reason in the log; target is the path written.
+HANDLE RelaunchAs64(HMODULE module, const char* commandLine, int show, cstring& target);
+// RelaunchAs64, then waits for the process and deletes the file. True when it ran; its
+// exit code is not passed on.
+bool RunAs64AndWait(HMODULE module, const char* commandLine, int show);
+// Writes the image as the hidden file target and answers a handle that keeps it from being
+// written, renamed or deleted until it is closed (the process must have started by then).
+// INVALID_HANDLE_VALUE with the reason logged and nothing left behind on failure.
+HANDLE WriteImageHeld(const char* target, const void* image, DWORD size);
+
+// ---- access_checks.cpp: may the user write the machine registry or a folder ------------
+
+// Whether HKEY_LOCAL_MACHINE\Software can be created or opened with full access.
+bool CanWriteMachineRegistry();
+// Whether the folder's security grants the current user every bit of FILE_GENERIC_WRITE.
+// Failures are logged and answered with false; nothing is thrown.
+bool CanWriteDirectory(const char* folder);
+
+// ---- shell_folders.cpp: the shell's special folders ------------------------------------
+
+// The folder of a CSIDL into buffer (261 characters), created when create is set and the
+// shell can. False when the shell does not know it; last error 50 without a shell function.
+bool GetShellFolder(char* buffer, int csidl, BOOL create);
+
+// ---- launch_script.cpp: the client's start script and the client start -----------------
+
+// programFolder is the folder the program runs from (null: the running executable's
+// folder), without or with a trailing separator; out never has one.
+void ProgramFolder(cstring& out, const char* programFolder = nullptr);
+// The program folder's parent: the client's -root.
+void RootFolder(cstring& out, const char* programFolder = nullptr);
+// The folder of the start script and the client shortcut: the program folder when the
+// user may write it, else ".qzv" in the user's profile, made when missing. False when
+// that folder does not exist even so.
+bool ScriptFolder(cstring& folder, const char* programFolder = nullptr);
+// Append a space (to a non-empty text) and the client's Java arguments: the script's
+// end with "%*", the shortcut's with the closing quote of the root.
+void AppendLaunchArguments(cstring& text, const char* programFolder = nullptr);
+void AppendShortcutArguments(cstring& text, const char* programFolder = nullptr);
+// Writes "Corvalis.bat" for java into the script folder; non-zero when the new script is
+// in place. 0 leaves the old script as it was.
+int WriteLaunchScript(const char* java, const char* programFolder = nullptr);
+// The stored Java executable, else the best discovered one (then stored). False when
+// none is known.
+bool GetJavaExecutable(cstring& java, const char* programFolder = nullptr);
+// Opens the client shortcut in the script folder; throws CVelmorException* 1902 when no
+// Java executable is known, 1995 when the shortcut cannot be opened.
+void StartClient(const char* programFolder = nullptr);
+
+// ---- install_tasks.cpp: the shortcuts, "/install" and "/remove" ------------------------
+
+// The web address of the product's documentation, the target of a Start-menu link.
+extern const char kDocumentationAddress[];
+
+// One .lnk file to write; icon empty: the link has no icon location.
+struct ShortcutSpec {
+    cstring link;
+    cstring target;
+    cstring arguments;
+    cstring icon;
+    int iconIndex = -1;
+};
+// Writes the link (replacing a file there, making its folder) with the program folder as
+// its working folder; needs OLE on this thread. Logged either way.
+bool CreateShortcut(const ShortcutSpec& spec, const char* programFolder = nullptr);
+// The Start-menu, script-folder and desktop shortcuts of the client and its documents,
+// for java (discovered and stored into java when empty). 1 when the Start-menu links were
+// made, else 0.
+int CreateShortcutSet(cstring& java, const char* programFolder = nullptr);
+// "/install": the runtime (beside the program, else the stored one), its start script,
+// the shortcut set and the stored choice; the shortcut set's result.
+int InstallTasks(const char* programFolder = nullptr);
+// Deletes the stale uninstall entries of older clients ("Corvalis.*JE.*" but
+// "QZV CorvalisJE 6" and "CorvalisJE", and "Corvalis and Halvorin").
+bool CleanUninstallEntries();
+// Deletes "Corvalis_and_Halvorin_InstallLog.log" from the user's desktop.
+bool DeleteDesktopInstallLog();
+// Deletes the Start-menu groups "QZV" and "QZV (Preview)" of all users; whether "QZV" went.
+bool RemoveProgramGroups();
+// Deletes the folder with everything in it, read-only files too; whether the folder went.
+bool DeleteTree(const char* folder);
+// Deletes parent\name with all its subkeys; whether the key went.
+bool DeleteRegistryTree(HKEY parent, const char* name);
+
+// ---- disk_scan.cpp: the disk scan for Java runtimes ------------------------------------
+
+// Set to ask a running scan to stop: it returns at its next folder entry, keeps what it
+// appended, and its thread ends as usual. Cleared when a scan thread starts.
+extern std::atomic<bool> StopScan;
+
+// ---- main_dialog.cpp: dialog 103 -----------------------------------------------------
+
+// Ends with 1 (start the client) or 2 (cancelled or closed).
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
