@@ -1,0 +1,71 @@
+// "krlxconfig64.exe /install" on a prepared product folder (a runtime beside the program)
+// against minimal_links.exe writing the same nine links with IShellLinkA alone. Both are
+// whole process runs; the ratio is what discovery, the start script, the registry, the
+// uninstall clean-up and the log cost on top of the links.
+#include <stdio.h>
+
+#include <string>
+
+#include "bench_product.h"
+
+namespace {
+
+const int kRounds = 10;
+
+DWORD runProcess(const std::string& commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child;
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &child))
+        return DWORD(-1);
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return code;
+}
+
+double meanMs(const std::string& commandLine) {
+    double total = 0;
+    for (int round = 0; round < kRounds; round++) {
+        double start = NowMs();
+        runProcess(commandLine);
+        total += NowMs() - start;
+    }
+    return total / kRounds;
+}
+
+}  // namespace
+
+int main() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string benchFolder = FolderOf(path);   // build\x86_64\bench
+    std::string build = FolderOf(benchFolder);
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string root = std::string(temp) + "bench-krlx-install";
+    std::string program = root + "\\krlxconfig";
+    for (const char* sub : {"", "\\krlxconfig", "\\krlxconfig\\jre", "\\krlxconfig\\jre\\bin"})
+        CreateDirectoryA((root + sub).c_str(), nullptr);
+    std::string configurator = program + "\\krlxconfig64.exe";
+    CopyFileA((build + "\\krlxconfig\\krlxconfig64.exe").c_str(), configurator.c_str(), FALSE);
+    std::string tinyJava = build + "\\tests\\doubles\\tiny_java\\tiny_java.exe";
+    CopyFileA(tinyJava.c_str(), (program + "\\jre\\bin\\java.exe").c_str(), FALSE);
+    CopyFileA(tinyJava.c_str(), (program + "\\jre\\bin\\javaw.exe").c_str(), FALSE);
+
+    if (runProcess("\"" + configurator + "\" /install") != 1) {
+        printf("configurator install benchmark failed: /install did not make the Start-menu links\n");
+        return 1;
+    }
+    double install = meanMs("\"" + configurator + "\" /install");
+    double minimal = meanMs("\"" + benchFolder + "\\minimal_links.exe\" \"" + root + "\"");
+    runProcess("\"" + configurator + "\" /remove");
+
+    printf("krlxconfig64.exe /install:         %.1f ms\n", install);
+    printf("minimal_links.exe (IShellLinkA):   %.1f ms   ratio /install / minimal %.2f\n", minimal, install / minimal);
+    return 0;
+}
