@@ -12,27 +12,11 @@ namespace {
 
 const int kRounds = 10;
 
-DWORD runProcess(const std::string& commandLine) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child;
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &child))
-        return DWORD(-1);
-    WaitForSingleObject(child.hProcess, 60000);
-    DWORD code = DWORD(-1);
-    GetExitCodeProcess(child.hProcess, &code);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    return code;
-}
-
 double meanMs(const std::string& commandLine) {
     double total = 0;
     for (int round = 0; round < kRounds; round++) {
         double start = NowMs();
-        runProcess(commandLine);
+        RunAndWait(commandLine);
         total += NowMs() - start;
     }
     return total / kRounds;
@@ -57,13 +41,13 @@ int main() {
     CopyFileA(tinyJava.c_str(), (program + "\\jre\\bin\\java.exe").c_str(), FALSE);
     CopyFileA(tinyJava.c_str(), (program + "\\jre\\bin\\javaw.exe").c_str(), FALSE);
 
-    if (runProcess("\"" + configurator + "\" /install") != 1) {
+    if (RunAndWait("\"" + configurator + "\" /install") != 1) {
         printf("configurator install benchmark failed: /install did not make the Start-menu links\n");
         return 1;
     }
     double install = meanMs("\"" + configurator + "\" /install");
     double minimal = meanMs("\"" + benchFolder + "\\minimal_links.exe\" \"" + root + "\"");
-    runProcess("\"" + configurator + "\" /remove");
+    RunAndWait("\"" + configurator + "\" /remove");
 
     printf("krlxconfig64.exe /install:         %.1f ms\n", install);
     printf("minimal_links.exe (IShellLinkA):   %.1f ms   ratio /install / minimal %.2f\n", minimal, install / minimal);

@@ -63,6 +63,15 @@ void linkTarget(const cstring& java, cstring& target) {
     if (file_exists(windowed.c_str())) target.assign(windowed);
 }
 
+// A link that starts the client, with the configurator's client icon; the link path is
+// the caller's.
+void clientShortcut(ShortcutSpec& spec, const cstring& target, const cstring& arguments, const char* programFolder) {
+    spec.target = target;
+    spec.arguments = arguments;
+    configuratorPath(spec.icon, programFolder);
+    spec.iconIndex = kClientIconIndex;
+}
+
 // The Start-menu links of the client, its configurator, the release notes and the
 // service's documentation, in this order; the link in the script folder is the one
 // StartClient opens. A link that fails does not stop the others.
@@ -80,11 +89,8 @@ void createProgramLinks(const char* programs, const cstring& target, const cstri
     cstring pdfIcon(cstring::formatted, "%s\\common\\pdf.ico", root.c_str());
 
     ShortcutSpec client;
+    clientShortcut(client, target, arguments, programFolder);
     client.link.format("%s\\QZV\\%s\\%s.lnk", programs, name, name);
-    client.target = target;
-    client.arguments = arguments;
-    client.icon = configurator;
-    client.iconIndex = kClientIconIndex;
     CreateShortcut(client, programFolder);
     client.link.format("%s\\%s.lnk", scriptFolder.c_str(), name);
     CreateShortcut(client, programFolder);
@@ -145,14 +151,9 @@ int createLinks(const cstring& java, const char* programFolder) {
         result = 1;
     }
     if (chooseFolder(folder, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY)) {
-        cstring configurator;
-        configuratorPath(configurator, programFolder);
         ShortcutSpec desktop;
+        clientShortcut(desktop, target, arguments, programFolder);
         desktop.link.format("%s\\%s%s.lnk", folder, KRLX_PRODUCT_NAME, KRLX_EDITION_SUFFIX);
-        desktop.target = target;
-        desktop.arguments = arguments;
-        desktop.icon = configurator;
-        desktop.iconIndex = kClientIconIndex;
         CreateShortcut(desktop, programFolder);
     }
     OleUninitialize();
