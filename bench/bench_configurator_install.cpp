@@ -3,6 +3,8 @@
 // whole process runs; the ratio is what discovery, the start script, the registry, the
 // uninstall clean-up and the log cost on top of the links.
 #include <stdio.h>
+#include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -47,7 +49,15 @@ int main() {
     }
     double install = meanMs("\"" + configurator + "\" /install");
     double minimal = meanMs("\"" + benchFolder + "\\minimal_links.exe\" \"" + root + "\"");
+    // Nothing of the product may stay behind for the tests that share this prefix.
     RunAndWait("\"" + configurator + "\" /remove");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane\\Corvalis");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Quorvane\\Corvalis");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QZV CorvalisJE 6");
+    char desktop[MAX_PATH];
+    if (SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE))
+        DeleteFileA((std::string(desktop) + "\\Corvalis.lnk").c_str());
+    RunAndWait("cmd.exe /c rmdir /s /q \"" + root + "\"");
 
     printf("krlxconfig64.exe /install:         %.1f ms\n", install);
     printf("minimal_links.exe (IShellLinkA):   %.1f ms   ratio /install / minimal %.2f\n", minimal, install / minimal);
