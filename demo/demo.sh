@@ -173,7 +173,8 @@ wine reg query 'HKLM\SOFTWARE\Quorvane\Corvalis' | grep JavaExe
 step "The start script Corvalis.bat" "It runs the console java.exe; the links run javaw.exe."
 sed 's/^/   /' "$CONFIG/Corvalis.bat"; echo
 
-step "The shortcuts, as the shell reads them back"
+step "The shortcuts, as the shell reads them back" \
+  "Wine reads the documentation link's web address as a path below the current folder; Windows keeps it."
 links=()
 while IFS= read -r f; do links+=("$PROGRAMS_WIN\\${f//\//\\}"); done < <(cd "$PROGRAMS" && find QZV -name '*.lnk' | sort)
 links+=("$CONFIG_WIN\\Corvalis.lnk" "$DESKTOP_WIN\\Corvalis.lnk")
