@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "bench_registry.h"
 #include "bench_timer.h"
 #include "jvm_host.h"
 #include "service_host.h"
@@ -14,15 +15,6 @@ const char* const kProductKeys[] = {"SOFTWARE\\JavaSoft\\Java Runtime Environmen
                                     "SOFTWARE\\IBM\\Java2 Runtime Environment"};
 const char* const kVendorKeys[] = {"SOFTWARE\\JavaSoft", "SOFTWARE\\IBM"};
 const int kEntries = 50;
-
-void setText(const char* subkey, const char* name, const char* value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), DWORD(strlen(value) + 1));
-    RegCloseKey(key);
-}
 
 void removeKeys() {
     for (const char* key : kProductKeys) {
@@ -38,11 +30,11 @@ void fillRegistry(const char* notImage, const char* image, const char* home) {
         char version[600];
         for (int i = 0; i < kEntries; i++) {
             snprintf(version, sizeof version, "%s\\1.%d", kProductKeys[root], i);
-            setText(version, "RuntimeLib", root == 0 ? notImage : image);
-            setText(version, "MicroVersion", "0");
-            setText(version, "JavaHome", home);
+            SetMachineText(version, "RuntimeLib", root == 0 ? notImage : image);
+            SetMachineText(version, "MicroVersion", "0");
+            SetMachineText(version, "JavaHome", home);
         }
-        setText(kProductKeys[root], "CurrentVersion", "1.49");
+        SetMachineText(kProductKeys[root], "CurrentVersion", "1.49");
     }
 }
 

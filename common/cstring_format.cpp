@@ -15,10 +15,12 @@ const unsigned long long kMaxLength = 0xFFFFFFFEu;
 
 enum ArgumentSize { kIntSize, kShortSize, kLongSize, kLongLongSize, kPointerSize, kLongDoubleSize };
 
-// The sum of the estimate, and whether a text argument points into the buffer that
-// is about to be written.
+// The sum of the estimate; whether every conversion was understood, so that every
+// argument was seen; and whether a text argument points into the buffer that is about
+// to be written.
 struct Estimate {
     unsigned long long bytes;
+    bool complete;
     bool readsTarget;
     const char* targetBegin;
     const char* targetEnd;
@@ -58,7 +60,7 @@ ArgumentSize read_size(const char*& p) {
         } else if (*p == 'I' || *p == 'z' || *p == 't') {
             size = kPointerSize;
             p++;
-        } else if (*p == 'j' || *p == 'q') {
+        } else if (*p == 'j') {   // the runtime knows no "q": that is an unknown conversion
             size = kLongLongSize;
             p++;
         } else if (*p == 'l') {
@@ -121,7 +123,7 @@ bool take_argument(char conversion, ArgumentSize size, bool hasPrecision, unsign
 // The format's length plus 1, and per conversion its width and precision, 30 bytes and
 // the length of a text argument.
 Estimate estimate_length(const char* format, va_list& args, const char* target, unsigned targetSize) {
-    Estimate estimate = {strlen(format) + 1, false, target, target + targetSize};
+    Estimate estimate = {strlen(format) + 1, true, false, target, target + targetSize};
     for (const char* p = strchr(format, '%'); p; p = strchr(p, '%')) {
         p++;
         while (*p && strchr("-+ #0", *p)) p++;
@@ -135,7 +137,10 @@ Estimate estimate_length(const char* format, va_list& args, const char* target, 
         ArgumentSize size = read_size(p);
         if (!*p) break;
         if (!take_argument(*p, size, hasPrecision, precision, args, estimate)) {
-            estimate.readsTarget = true;   // later text arguments are unknown: assume the worst
+            // An unknown conversion consumes no argument here and is left to the runtime,
+            // which may yet take one for it ("%'d"): the arguments after it cannot be
+            // found, so the estimate ends and the runtime's count decides.
+            estimate.complete = false;
             break;
         }
         p++;
@@ -157,13 +162,21 @@ bool cstring::format_at(unsigned offset, const char* fmt, va_list args) {
         }
         return true;
     }
+    if (owns_pointer(fmt)) {
+        // The output would overwrite the format, or free it when the buffer moves.
+        cstring copy(fmt);
+        return copy.length() && format_at(offset, copy.c_str(), args);
+    }
     va_list walk;
     va_copy(walk, args);
     Estimate estimate = estimate_length(fmt, walk, allocated ? text : nullptr, allocated);
     va_end(walk);
 
-    if (estimate.readsTarget) {
-        // An argument lies in this buffer, which the output would overwrite or move.
+    // An argument in this buffer would be overwritten or moved by the output; after an
+    // unknown conversion any argument may be. Then the output is made in a string of
+    // its own, which starts as the shared empty text: nothing can point into it, so
+    // this happens at most once.
+    if (estimate.readsTarget || (!estimate.complete && allocated)) {
         cstring output("");
         output.set_growth_step(growthStep);
         if (!output.format_at(0, fmt, args)) return false;

@@ -14,6 +14,14 @@ bool is_separator(char c) {
     return c == '\\' || c == '/';
 }
 
+// A path without a parent that names a drive's root ("C:", "C:\", "/"): there is
+// nothing to make.
+bool is_root(const char* path) {
+    if (((*path >= 'A' && *path <= 'Z') || (*path >= 'a' && *path <= 'z')) && path[1] == ':') path += 2;
+    while (is_separator(*path)) path++;
+    return *path == 0;
+}
+
 bool is_dot_entry(const char* name) {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
@@ -55,6 +63,7 @@ bool make_folder_with_parents(const char* path) {
     if (!path || !*path) return true;
     cstring parent;
     parent_folder(path, parent);
+    if (!parent.length() && is_root(path)) return true;
     if (parent.length() && !is_folder(parent.c_str()) && !make_folder_with_parents(parent.c_str())) return false;
     return CreateDirectoryA(path, nullptr) != FALSE;
 }

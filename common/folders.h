@@ -9,7 +9,8 @@
 const char* parent_folder(const char* path, cstring& out);
 
 // Creates the folder and every missing parent. True when the folder itself was created
-// here: an existing folder answers false. An empty path answers true (nothing to make).
+// here: an existing folder answers false. An empty path and a drive's root ("C:",
+// "C:\") answer true: there is nothing to make.
 bool make_folder_with_parents(const char* path);
 // Makes the folder that is to hold the file at path, with its parents.
 bool make_folder_of_file(const char* path);

@@ -85,15 +85,14 @@ bool WildcardMatcher::matches(const char* p) const {
     const char* starText = nullptr;      // where that star's text ends so far
     for (;;) {
         if (*p == '*') {
+            // A leading period must be matched by a period written in the pattern, never
+            // after a star, even an empty one: "*.txt" does not match ".txt". Nothing else
+            // can place this star elsewhere: no earlier star reaches past a leading
+            // period, which is the text's start or follows a "/" matched literally.
+            if (leading_period(t)) return false;
             while (*p == '*') p++;
-            // A star at a leading period matches nothing there, and no earlier star can
-            // reach past it (it is the text's start or follows a "/").
-            if (leading_period(t)) {
-                starPattern = nullptr;
-            } else {
-                starPattern = p;
-                starText = t;
-            }
+            starPattern = p;
+            starText = t;
             continue;
         }
         if (!*t) return !*p;

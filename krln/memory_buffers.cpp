@@ -76,7 +76,11 @@ bool checkRange(JNIEnv* env, HGLOBAL block, jint offset, jint length) {
     long long capacity = (long long)GlobalSize(block);
     if (offset >= 0 && length >= 0 && end <= capacity) return true;
     char text[64];
-    snprintf(text, sizeof text, "%lld > %lld", end, capacity);
+    // A negative length is no range beyond the end: "7 > 16" would say it was.
+    if (length < 0)
+        snprintf(text, sizeof text, "negative length %d", length);
+    else
+        snprintf(text, sizeof text, "%lld > %lld", end, capacity);
     throwJava(env, kIndexOutOfBounds, text);
     return false;
 }

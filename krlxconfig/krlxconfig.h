@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+
+#include "array.h"
 #include "cstring.h"
 
 // ---- Names shared by several files ----------------------------------------------------
@@ -27,3 +30,138 @@ void LogLine(const char* format, ...) CSTRING_PRINTF(1, 2);
 void LogOsError(const char* format, ...) CSTRING_PRINTF(1, 2);
 // The log's full path, fixed on the first write of the process.
 const char* LogFilePath();
+
+// ---- jre_location.cpp: one discovered Java runtime -------------------------------------
+
+// A Java runtime found by one of the discovery sources: its home folder, version, vendor
+// label and java executable, the version as four numbers, and where it was found. A
+// location is a value: a copy parses its version again from the version text.
+class JreLocation {
+public:
+    // Any text may be null (empty). The executable is resolved under the home folder
+    // when it does not load itself, then the version is parsed.
+    JreLocation(const char* home, const char* version, const char* vendor, const char* executable);
+    JreLocation(const JreLocation& other);
+    JreLocation& operator=(const JreLocation& other);
+
+    // Keeps a loadable executable, else takes the first loadable entry of the relative
+    // executables table under the home folder; unchanged when none loads.
+    void ResolveExecutable();
+    // versionParts from the executable's size (the known-sizes table), else from the
+    // version text, else from a version in the executable's path.
+    void ParseVersion();
+    // The executable loads and the version is not 1.0 or 1.1.
+    bool IsValid() const;
+    // IsLoadableImage of the executable; the one ResolveExecutable found loadable is not
+    // loaded again.
+    bool ExecutableLoads() const;
+
+    cstring home;
+    cstring version;          // e.g. 1.6.0_45 from the registry, 1.6.5 from a path; may be empty
+    cstring vendor;           // "Sun", "IBM" or "Unknown" from the registry scan; else empty
+    cstring executable;       // full path of javaw.exe or java.exe
+    int versionParts[4];      // major, minor, micro, update or build; 0 when unknown
+    unsigned char fromBatchFile;
+    unsigned char fromSpecFile;
+    unsigned char local;      // inside or beside the program folder
+
+private:
+    cstring loadedExecutable;   // the executable as ResolveExecutable found it loadable
+};
+
+// Why IsLoadableImage refused a path.
+enum { kImageMissing = 1, kImageNotLoadable = 2 };
+// True when path is non-empty, exists and loads as a data-file image; otherwise the
+// reason goes to *reason when given.
+bool IsLoadableImage(const char* path, int* reason = nullptr);
+
+// ---- jre_discovery.cpp: the runtime list and its sources -------------------------------
+
+// Notifications to a list's window; wParam is the number of runtimes in the list.
+#define WM_JRE_FOUND (WM_USER + 500)       // 1524: sent by AddMachine after each append
+#define WM_JRE_SCAN_DONE (WM_USER + 502)   // 1526: posted by Discover, sent when the disk scan ends
+
+// The owning list of discovered runtimes, best first after Discover. The dialog's thread
+// and the disk-scan thread share one list, so every member below takes the list's lock
+// (a critical section, so a thread holding a JreListLock may call them too).
+class JreLocationList : private array<JreLocation, 1> {
+public:
+    JreLocationList();
+    ~JreLocationList() override;
+    JreLocationList(const JreLocationList&) = delete;
+    JreLocationList& operator=(const JreLocationList&) = delete;
+
+    int count() const;
+    // A copy of item index's executable; false (out empty) when there is no such item.
+    bool executable_at(int index, cstring& out) const;
+    // The item itself: valid only while the caller holds a JreListLock on this list,
+    // since another thread may clear the list as soon as it is released.
+    JreLocation* at(int index) const;
+    // Deletes the items, last first.
+    void clear();
+    // Takes item (made with new) and answers its index, -1 when it could not be stored.
+    // Discovery adds through AddMachine, which logs and notifies as well.
+    int append(JreLocation* item);
+    // Sorts with CompareLocations, best first.
+    void sort_best_first();
+
+    // Who receives WM_JRE_FOUND and WM_JRE_SCAN_DONE; null: nobody.
+    std::atomic<HWND> window;
+
+private:
+    friend class JreListLock;
+    mutable CRITICAL_SECTION guard;
+};
+
+// Holds a list's lock for a scope, for readers that need several reads to agree (the
+// count and then each item). Never wait for the disk-scan thread or send it anything
+// while holding it: that thread takes the lock in every AddMachine.
+class JreListLock {
+public:
+    explicit JreListLock(const JreLocationList& list);
+    ~JreListLock();
+    JreListLock(const JreListLock&) = delete;
+    JreListLock& operator=(const JreListLock&) = delete;
+
+private:
+    const JreLocationList& list;
+};
+
+// An item has the location's executable, letter case ignored.
+bool Contains(const JreLocationList& list, const JreLocation& location);
+// Appends a copy when the location is new, valid and of a usable version: its index,
+// or -1.
+int AddIfQualifies(JreLocationList& list, const JreLocation& location);
+// Appends a copy unconditionally, logs it and sends WM_JRE_FOUND once the lock is
+// released; answers the copy's index.
+int AddMachine(JreLocationList& list, const JreLocation& location);
+
+// The sources, cheapest first. programFolder is the folder the program runs from (null:
+// the running executable's folder); its parent is the root folder.
+void Discover(JreLocationList& list, const char* programFolder = nullptr);
+void ReadSpecFile(JreLocationList& list, const char* programFolder = nullptr);
+void FindLocalJres(JreLocationList& list, const char* programFolder = nullptr);
+void ScanBatchFiles(JreLocationList& list, const char* programFolder = nullptr);
+void ScanSettingsAndRegistry(JreLocationList& list);
+// The vendors' "<prefix>\<vendor key> Runtime Environment" keys under root; label goes
+// into the log lines.
+void ScanRegistry(JreLocationList& list, HKEY root, const char* prefix, const char* label);
+// Negative when a comes before b in the list, positive when after, 0 when equal.
+int CompareLocations(const JreLocation& a, const JreLocation& b);
+
+// The best runtime's executable after a Discover of a list of its own; false when none.
+bool DiscoverJVM(cstring& executable, const char* programFolder = nullptr);
+// The best runtime inside or beside the program folder; false when none.
+bool FindLocalJre(cstring& executable, const char* programFolder = nullptr);
+// Cuts the last component off path (trailing separators first); true when cut.
+bool ParentFolder(cstring& path);
+
+// ---- settings.cpp: the JavaExe and Memory settings -------------------------------------
+
+// The user's JavaExe, else the machine's; true only when it loads (out empty otherwise).
+bool ReadJavaExe(cstring& executable);
+// Into the machine key, or into the user key when that fails; true when one was written.
+bool WriteJavaExe(const char* path);
+// Maximum heap in megabytes: the user's Memory, else the machine's; 512 when unusable.
+unsigned ReadMemory();
+bool WriteMemory(unsigned megabytes);

@@ -5,6 +5,12 @@
 
 namespace {
 
+// Termination is all the tool does with the process, so it asks for that right alone:
+// every Windows version knows it, and grants it wherever it grants a fuller mask.
+// PROCESS_ALL_ACCESS as compiled for Windows Vista and later (0x1FFFFF) is refused by
+// Windows XP and Server 2003, where the server would then never be ended.
+const DWORD kServerProcessAccess = PROCESS_TERMINATE;
+
 // True when the server's stop event exists and has been signalled.
 bool SignalStopEvent() {
     HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Halvorin.XSTOP");
@@ -32,7 +38,7 @@ void EndServerProcess(DWORD processId) {
     // A stale identifier may have been handed on to this very run; ending ourselves
     // would replace the exit code 0 by 0xFFFFFFFF.
     if (processId == 0 || processId == GetCurrentProcessId()) return;
-    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
+    HANDLE process = OpenProcess(kServerProcessAccess, FALSE, processId);
     if (!process) return;
     TerminateProcess(process, 0xFFFFFFFF);
     CloseHandle(process);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cstring.h"
+#include "exception.h"
 
 namespace {
 
@@ -104,4 +105,62 @@ TEST(CommonStringFormat, ArgumentsMayPointIntoTheString) {
     cstring a("abc");
     a.append_format("%s%s", a.c_str(), a.c_str());
     EXPECT_EQ(str(a), "abcabcabc");
+}
+
+// These formats are wrong on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+
+// Texts with a "%" that starts no conversion this library knows, as batch files, paths
+// and registry names hold them. The runtime prints such a conversion as it stands and
+// takes no argument for it, except for the "'" flag (grouping), for which it takes an int.
+TEST(CommonStringFormat, UnknownConversionsAreLeftToTheRuntime) {
+    cstring s;
+    EXPECT_EQ(str(s.format("Progress 100%!")), "Progress 100%!");
+    EXPECT_EQ(str(s.format("cd /d %~dp0")), "cd /d %~dp0");
+    EXPECT_EQ(str(s.format("%1$s and %2$s")), "%1$s and %2$s");
+    EXPECT_EQ(str(s.format("%qs|%qd")), "%qs|%qd");   // "q" is no size to the runtime
+    EXPECT_EQ(str(s.format("%'d|%s", 1234567, "after")), "1234567|after");
+    EXPECT_EQ(str(s.format("%y %d", 7)), "%y 7");
+    cstring empty("");   // the shared empty text
+    EXPECT_EQ(str(empty.format("ends in %")), "ends in ");
+    cstring batch("@echo off\r\n");
+    batch.append_format("set JAVA=%JAVA_HOME%\\bin\\java.exe");
+    EXPECT_EQ(str(batch), "@echo off\r\nset JAVA=%JAVA_HOME%\\bin\\java.exe");
+
+    // After an unknown conversion the arguments cannot be told apart: one that points
+    // into the string is still read before the string is written.
+    cstring self("abc");
+    self.format("%'d %s", 5, self.c_str());
+    EXPECT_EQ(str(self), "5 abc");
+    cstring appended("xyz");
+    appended.append_format("%y%s", appended.c_str());
+    EXPECT_EQ(str(appended), "xyz%yxyz");
+
+    CVelmorException error(7, "Progress 100%!");
+    EXPECT_STREQ(error.message(), "Error 7: Progress 100%!");
+}
+
+#pragma GCC diagnostic pop
+
+// A format taken from the string's own text: the output must not overwrite it, and a
+// buffer that grows must not leave it behind in freed memory.
+TEST(CommonStringFormat, FormatMayLieInTheString) {
+    cstring s("value=%d and more");
+    s.format(s.c_str(), 12345);
+    EXPECT_EQ(str(s), "value=12345 and more");
+    cstring u("n=%d;");
+    u.append_format(u.c_str(), 42);
+    EXPECT_EQ(str(u), "n=%d;n=42;");
+    cstring tail("head %s!");
+    tail.format(tail.c_str() + 5, "tail");
+    EXPECT_EQ(str(tail), "tail!");
+    cstring exact("<%s>", 4);   // capacity 5: the append must move the buffer
+    ASSERT_EQ(exact.capacity(), 5u);
+    exact.append_format(exact.c_str(), "a text longer than the buffer");
+    EXPECT_EQ(str(exact), "<%s><a text longer than the buffer>");
+    cstring unknown("%y=%d;");
+    unknown.append_format(unknown.c_str(), 3);
+    EXPECT_EQ(str(unknown), "%y=%d;%y=3;");
 }

@@ -159,6 +159,13 @@ TEST(CommonFolders, MakesFoldersWithTheirParents) {
     EXPECT_TRUE(is_folder((folder.path() + "\\links\\Corvalis").c_str()));
     EXPECT_FALSE(file_exists((folder.path() + "\\links\\Corvalis\\Corvalis.lnk").c_str()));
     EXPECT_TRUE(make_folder_with_parents(""));   // nothing to make
+    // A drive's root has no parent and is never made: true, whatever its spelling.
+    for (const char* root : {"C:\\", "C:", "c:/", "C:\\\\", "\\", "/"}) {
+        SCOPED_TRACE(root);
+        EXPECT_TRUE(make_folder_with_parents(root));
+    }
+    EXPECT_TRUE(make_folder_of_file("C:\\x.txt"));
+    EXPECT_FALSE(file_exists("C:\\x.txt"));
 
     // A relative path without a parent is made too, not just answered true.
     char current[MAX_PATH];

@@ -88,6 +88,17 @@ TEST(CommonWildcard, HonoursItsOptions) {
     EXPECT_TRUE(wildcard_match("a*", "a.b", wildcard_leading_period));
     EXPECT_FALSE(wildcard_match("dir/*", "dir/.x", wildcard_leading_period | wildcard_slash_aware));
     EXPECT_TRUE(wildcard_match("dir/*", "dir/.x", wildcard_leading_period));
+    // A period written in the pattern matches a leading one only with no star before it.
+    EXPECT_FALSE(wildcard_match("*.txt", ".txt", wildcard_leading_period));
+    EXPECT_FALSE(wildcard_match("**.txt", ".txt", wildcard_leading_period));
+    EXPECT_FALSE(wildcard_match("*", ".", wildcard_leading_period));
+    EXPECT_FALSE(wildcard_match("a/*.x", "a/.x", wildcard_leading_period | wildcard_slash_aware));
+    EXPECT_FALSE(wildcard_match("*/*.x", "a/.x", wildcard_leading_period | wildcard_slash_aware));
+    EXPECT_TRUE(wildcard_match("*/.x", "a/.x", wildcard_leading_period | wildcard_slash_aware));
+    EXPECT_TRUE(wildcard_match("a/*.x", "a/.x", wildcard_leading_period));   // not leading without slash-aware
+    EXPECT_TRUE(wildcard_match("*.txt", ".txt", 0));
+    EXPECT_TRUE(wildcard_match(".*.txt", ".a.txt", wildcard_leading_period));
+    EXPECT_TRUE(wildcard_match("\\.txt", ".txt", wildcard_leading_period));
 
     // Leading folders.
     EXPECT_FALSE(wildcard_match("bin", "bin/java.exe", 0));

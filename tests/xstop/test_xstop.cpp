@@ -3,6 +3,9 @@
 // for the server. Exit code, silence, the event's state and the helper's fate.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <string.h>
+
 #include <string>
 
 #include "test_support.h"
@@ -196,4 +199,30 @@ TEST_F(XstopRun, ProcessIdOfTheToolItselfIsLeftAlone) {
     WriteProcessId(REG_DWORD, &id, sizeof id);
     xstop.Resume();
     EXPECT_EQ(xstop.ExitCodeWithin(30000), 0u);
+}
+
+// Windows XP and Server 2003 refuse the Vista-era PROCESS_ALL_ACCESS (0x1FFFFF); the
+// tool asks for PROCESS_TERMINATE (1) alone. Wine grants any mask, so the request is
+// read from Wine's relay trace of the run: "Call KERNEL32.OpenProcess(access,inherit,id)".
+TEST_F(XstopRun, AsksOnlyForTheRightToTerminate) {
+    Waiter server;
+    ASSERT_TRUE(server.started());
+    DWORD id = server.id();
+    WriteProcessId(REG_DWORD, &id, sizeof id);
+
+    StderrWatch trace;
+    ProcessOptions options;
+    options.environment.push_back("WINEDEBUG=-all,+relay");
+    ProcessResult run = RunProcess(Quoted(XstopPath()), options);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(server.ExitCodeWithin(10000), kTerminatedExitCode);
+    // The trace goes to the unix standard error that the child was given.
+    std::string text = run.err + trace.NewText();
+    char expected[96];
+    snprintf(expected, sizeof expected, "Call KERNEL32.OpenProcess(00000001,00000000,%08lx)", id);
+    const char call[] = "Call KERNEL32.OpenProcess(";
+    size_t at = text.find(call);
+    ASSERT_NE(at, std::string::npos) << "no OpenProcess in the trace";
+    EXPECT_EQ(text.substr(at, strlen(expected)), expected);
+    EXPECT_EQ(text.find(call, at + 1), std::string::npos) << "one request only";
 }
