@@ -27,3 +27,20 @@ constexpr NewerJavaSource kNewerJavaSources[] = {
 
 // Tried after every key of the table.
 constexpr char kJavaHomeVariable[] = "JAVA_HOME";
+
+// The part of a home folder text that names the folder, as installers and people write
+// it: blanks and double quotes around it and trailing separators go (a lone one stays),
+// so that C:\jdk\ and "C:\jdk" both name C:\jdk. Answers its length; *start gets its offset.
+inline unsigned JavaHomeSpan(const char* text, unsigned length, unsigned* start) {
+    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    unsigned begin = 0, end = length;
+    for (int pass = 0; pass < 2; pass++) {   // blanks, then quotes, then blanks inside them
+        while (begin < end && blank(text[begin])) begin++;
+        while (end > begin && blank(text[end - 1])) end--;
+        if (pass == 0 && begin < end && text[begin] == '"') begin++;
+        if (pass == 0 && end > begin && text[end - 1] == '"') end--;
+    }
+    while (end - begin > 1 && (text[end - 1] == '\\' || text[end - 1] == '/')) end--;
+    *start = begin;
+    return end - begin;
+}

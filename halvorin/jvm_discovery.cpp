@@ -48,17 +48,12 @@ unsigned nextVersionNumber(const char*& cursor) {
     return value;
 }
 
-// A home folder as installers and people write it: blanks and double quotes around it
-// and trailing separators go, so that "C:\jdk\" and "\"C:\jdk\"" name C:\jdk.
+// The folder a home text names (see JavaHomeSpan).
 void cleanJavaHome(cstring& home) {
-    home.trim();
-    if (home.first_char() == '"') {
-        cstring unquoted(home.c_str() + 1);
-        home = unquoted;
-    }
-    if (home.last_char() == '"') home.set_length(home.length() - 1);
-    home.trim();
-    home.trim_right_chars("\\/");
+    unsigned start = 0;
+    unsigned length = JavaHomeSpan(home.c_str(), home.length(), &start);
+    cstring clean(home.c_str() + start, int(length));
+    home = clean;
 }
 
 // One newer runtime: its library when that names an existing file, else the first
