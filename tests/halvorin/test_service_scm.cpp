@@ -4,6 +4,7 @@
 // reports, the Java server's journal and halvorin.log.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -312,4 +313,79 @@ TEST_F(HalvorinService, StoredParametersServeWhenNoArgumentsAreGiven) {
     EXPECT_EQ(journal[create + 2], "option 1 -Xmx256m");
 }
 
+
+struct EarlyStop {
+    const char* name;
+    const char* moment;
+    const char* delay;       // the stand-in's delay that holds the start at that moment
+                             // (after main started: holds main after the stop, for the dump)
+    const char* sendAfter;   // the journal line after which STOP is sent
+    const char* dumpStep;    // what the stop's stack-dump step logs then
+    bool mainStarted;
+};
+
+void PrintTo(const EarlyStop& stop, std::ostream* out) { *out << stop.name; }
+
+class EarlyStopService : public HalvorinService, public ::testing::WithParamInterface<EarlyStop> {};
+
+// A STOP at one moment of the start. Before main, the stop is remembered: main is never
+// called, the VM is destroyed and the service stops at once; just after main started, the
+// stop reaches the server once. The stand-in holds the start for 3 s at the moment in
+// question, far longer than a control takes to arrive; the log shows where it landed.
+TEST_P(EarlyStopService, IsNotLost) {
+    const EarlyStop& stop = GetParam();
+    layout.writeScript(std::string("main = until-stop\n") + stop.delay);
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitForJournal(stop.sendAfter, 20000));
+    SERVICE_STATUS status;
+    DWORD sent = GetTickCount();
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(waitFor(SERVICE_STOPPED, 20000).dwCurrentState, DWORD(SERVICE_STOPPED));
+    DWORD stopMs = GetTickCount() - sent;
+    printf("[ stop time ] %s: %lu ms\n", stop.moment, stopMs);
+    RecordProperty("stop_ms", int(stopMs));
+
+    std::string text = log.NewText();
+    std::vector<std::string> expected = {"SERVICE_CONTROL_STOP received...\n", stop.dumpStep};
+    if (stop.mainStarted) {
+        expected.insert(expected.begin(), "starting Java main()...\n");
+    } else {
+        if (std::string(stop.delay).rfind("delay.load", 0) == 0)
+            expected.push_back("options[0] = ");   // the stop came before the VM was loaded
+        expected.push_back("stop requested before the Java server started; main() not called\n");
+    }
+    for (const char* line : {"unloaded JVM DLL\n", "signaling hServerStopEvent [from invokeJVM]...\n",
+                             "JVM thread finished\n", "reporting SERVICE_STOPPED status\n"})
+        expected.push_back(line);
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(text, expected, &missing)) << missing << "\n" << text;
+
+    std::vector<std::string> journal = layout.journal();
+    int dispatches = 0;
+    for (const std::string& line : journal) dispatches += line == "dispatchSCMEvent 1";
+    if (stop.mainStarted) {
+        EXPECT_EQ(dispatches, 1);
+        EXPECT_EQ(text.find("stop requested before the Java server started"), std::string::npos);
+        EXPECT_LT(indexOf(journal, "dispatchSCMEvent 1"), indexOf(journal, "main returns"));
+    } else {
+        EXPECT_EQ(indexOf(journal, "main argc="), -1);
+        EXPECT_EQ(text.find("starting Java main()"), std::string::npos);
+    }
+    EXPECT_GE(indexOf(journal, "DestroyJavaVM -> 0"), 0);
+    EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, EarlyStopService,
+    ::testing::Values(
+        EarlyStop{"WhileJvmDllLoads", "loading jvm.dll, right after discovery", "delay.load = 3000\n",
+                  "DllMain delay.load 3000",
+                  "hStopRequest Event received; waiting for JVM thread to finish (JVM_Dump=0x00000000)...\n", false},
+        EarlyStop{"WhileTheVmIsCreated", "creating the VM", "delay.create = 3000\n", "JNI_CreateJavaVM version=",
+                  "couldn't get stack dump\n", false},
+        EarlyStop{"BetweenCreationAndMain", "between creation and main", "delay.find_launcher = 3000\n",
+                  "JNI_CreateJavaVM -> 0", "stack dump:\nFull thread dump", false},
+        EarlyStop{"JustAfterMainStarted", "just after main started", "main.stop_delay = 1000\n", "main argc=",
+                  "stack dump:\nFull thread dump", true}),
+    [](const ::testing::TestParamInfo<EarlyStop>& info) { return std::string(info.param.name); });
 }  // namespace

@@ -88,6 +88,7 @@ jint JNICALL jniGetVersion(JNIEnv* env) {
 jclass JNICALL jniFindClass(JNIEnv* env, const char* name) {
     ThreadEnv* self = Enter(env, "FindClass");
     if (!self) return nullptr;
+    if (name && !strcmp(name, kLauncherClass)) Sleep(g_script.findLauncherDelayMs);
     JavaObject* type = nullptr;
     Presence presence = name ? classPresence(name) : Presence::MISSING;
     if (presence == Presence::PRESENT) type = ClassNamed(name);
