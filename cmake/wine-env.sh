@@ -7,6 +7,9 @@ export WINEPREFIX="$WINE_DIR/prefix"
 export HOME="$WINE_DIR/home"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEDEBUG="${HALVORIN_WINEDEBUG:--all}"
+# Wine hands the unix environment to Windows programs: a JAVA_HOME of the build machine
+# would be a Java source for the programs under test. Tests set their own.
+unset JAVA_HOME
 if [ -f "$WINE_DIR/display" ]; then
   DISPLAY=$(cat "$WINE_DIR/display")
   export DISPLAY

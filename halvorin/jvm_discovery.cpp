@@ -1,10 +1,12 @@
 // JVM discovery: which jvm.dll the service loads, from the spec files beside the
-// installation or from the Java vendors' registry keys, and the PE machine tests that
-// tell whether a library is a usable VM image and which bitness it has.
+// installation, from the Java vendors' registry keys or, when those give nothing, from
+// where newer runtimes record themselves; and the PE machine tests that tell whether a
+// library is a usable VM image and which bitness it has.
 #include <stdio.h>
 #include <string.h>
 
 #include "jvm_host.h"
+#include "newer_java_sources.h"
 #include "service_host.h"
 
 namespace {
@@ -12,6 +14,11 @@ namespace {
 const char* const kJavaDirLocations[] = {
     "bin\\server\\jvm.dll",     "bin\\client\\jvm.dll",     "bin\\jvm.dll",
     "jre\\bin\\server\\jvm.dll", "jre\\bin\\client\\jvm.dll", "jre\\bin\\jvm.dll",
+};
+
+// Where a newer runtime's jvm.dll sits under its home folder, in the order probed.
+const char* const kNewerHomeLocations[] = {
+    "bin\\server\\jvm.dll", "bin\\client\\jvm.dll", "jre\\bin\\server\\jvm.dll", "jre\\bin\\client\\jvm.dll",
 };
 
 const char* const kServiceSpecFiles[] = {"halvorin.vm", "jvm"};
@@ -31,7 +38,125 @@ void readSpecText(const char* path, cstring& text) {
     text.set_length(unsigned(strlen(text.c_str())));
 }
 
+// The next number of a version text, moving the cursor past it; 0 when none is left.
+// Numbers of ten digits and more count as 999999999 rather than overflow.
+unsigned nextVersionNumber(const char*& cursor) {
+    while (*cursor && (*cursor < '0' || *cursor > '9')) cursor++;
+    unsigned value = 0;
+    for (; *cursor >= '0' && *cursor <= '9'; cursor++)
+        value = value < 100000000 ? value * 10 + unsigned(*cursor - '0') : 999999999;
+    return value;
+}
+
+// The folder a home text names (see JavaHomeSpan).
+void cleanJavaHome(cstring& home) {
+    unsigned start = 0;
+    unsigned length = JavaHomeSpan(home.c_str(), home.length(), &start);
+    cstring clean(home.c_str() + start, int(length));
+    home = clean;
+}
+
+// One newer runtime: its library when that names an existing file, else the first
+// jvm.dll under its home. Logs the verdict; true when vmPath is a VM of the service's
+// bitness, so that a 64-bit service never takes a 32-bit VM.
+bool judgeNewerRuntime(const char* source, const cstring& library, cstring home, bool service64, cstring& vmPath) {
+    cleanJavaHome(home);
+    vmPath.clear();
+    if (library.length() && IsExistingFile(library.c_str())) vmPath = library;
+    // An empty home names no folder; probing it would probe the drive's root.
+    for (const char* location : kNewerHomeLocations) {
+        if (vmPath.length() || !home.length()) break;   // the first existing file is judged
+        cstring candidate(home);
+        candidate.append("\\");
+        candidate.append(location);
+        if (IsExistingFile(candidate.c_str())) vmPath = candidate;
+    }
+    if (!vmPath.length()) {
+        LogMessage("newer Java source %s: no jvm.dll under \"%s\"\n", source, home.c_str());
+        return false;
+    }
+    bool usable = isValidVMImage(vmPath.c_str()) && is64BitImage(vmPath.c_str()) == service64;
+    LogMessage("newer Java source %s:\n\t   %s is %s %d-bit Java VM\n", source, vmPath.c_str(),
+               usable ? "a usable" : "not a usable", bits(service64));
+    return usable;
+}
+
+struct NewerChoice {
+    cstring vmPath;
+    cstring source;
+    cstring version;
+    bool found = false;
+};
+
+// Every version entry of one registry source; an entry that beats the choice so far by
+// version replaces it (an equal version keeps the earlier one).
+void judgeNewerRegistrySource(const NewerJavaSource& from, bool service64, NewerChoice& choice) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, from.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char version[256];   // a key name has 255 characters at most
+    for (DWORD index = 0;; index++) {
+        DWORD size = sizeof version;
+        if (RegEnumKeyExA(key, index, version, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        cstring entry(from.key);
+        entry.append("\\");
+        entry.append(version);
+        if (*from.entry) {
+            entry.append("\\");
+            entry.append(from.entry);
+        }
+        HKEY entryKey;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_READ, &entryKey) != ERROR_SUCCESS) continue;
+        RegCloseKey(entryKey);
+
+        cstring home, library, vmPath;
+        readRegistryText(HKEY_LOCAL_MACHINE, entry.c_str(), from.homeValue, home);
+        if (from.libraryValue) readRegistryText(HKEY_LOCAL_MACHINE, entry.c_str(), from.libraryValue, library);
+        cstring source(service64 ? "HKLM(64):" : "HKLM(32):");
+        source.append(entry.c_str());
+        if (judgeNewerRuntime(source.c_str(), library, home, service64, vmPath) &&
+            (!choice.found || compareJavaVersions(version, choice.version.c_str()) > 0)) {
+            choice.vmPath = vmPath;
+            choice.source = source;
+            choice.version = version;
+            choice.found = true;
+        }
+    }
+    RegCloseKey(key);
+}
+
 }  // namespace
+
+int compareJavaVersions(const char* first, const char* second) {
+    while (*first || *second) {
+        unsigned a = nextVersionNumber(first), b = nextVersionNumber(second);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    return 0;
+}
+
+bool discoverNewerJVM(cstring& vmPath, bool service64) {
+    NewerChoice choice;
+    for (const NewerJavaSource& source : kNewerJavaSources) judgeNewerRegistrySource(source, service64, choice);
+    if (!choice.found) {
+        cstring home, noLibrary;
+        DWORD size = GetEnvironmentVariableA(kJavaHomeVariable, nullptr, 0);
+        char* buffer = size ? home.get_buffer(size) : nullptr;
+        DWORD got = buffer ? GetEnvironmentVariableA(kJavaHomeVariable, buffer, size) : 0;
+        home.set_length(got < size ? got : 0);
+        cleanJavaHome(home);
+        cstring source("environment variable ");
+        source.append(kJavaHomeVariable);
+        if (home.length() && judgeNewerRuntime(source.c_str(), noLibrary, home, service64, choice.vmPath)) {
+            choice.source = source;
+            choice.found = true;
+        }
+    }
+    if (!choice.found) return false;
+    vmPath = choice.vmPath;
+    LogMessage("Java (%d-bit) discovered from %s:\n\t   %s\n", bits(service64), choice.source.c_str(),
+               vmPath.c_str());
+    return true;
+}
 
 bool is64BitService() {
     return sizeof(void*) == 8;
@@ -283,7 +408,7 @@ bool discoverJVM(cstring& vmPath, cstring& specFile, const char* programFolder, 
     } else {
         LogMessage("custom VM was not defined - discovering in registry...\n");
     }
-    if (!discoverRegistryJVM(vmPath, service64)) return false;
+    if (!discoverRegistryJVM(vmPath, service64)) return discoverNewerJVM(vmPath, service64);
     LogMessage("Java (%d-bit) discovered from registry:\n\t   %s\n", bits(is64BitImage(vmPath.c_str())),
                vmPath.c_str());
     return true;

@@ -74,6 +74,13 @@ bool findServiceSpecFile(cstring& specFile, const char* programFolder);
 bool scanJavaDir(const char* javaDir, cstring& vmPath);
 bool discoverRegistryJVM(cstring& vmPath);
 bool discoverRegistryJVM(cstring& vmPath, bool service64);
+// The newer sources (newer_java_sources.h), tried when the sources above give no VM:
+// the highest version among the registry entries whose VM has the service's bitness,
+// else JAVA_HOME. Logs each entry judged and the source chosen.
+bool discoverNewerJVM(cstring& vmPath, bool service64);
+// Versions compared number by number, whatever separates them ("17.0.2" > "1.8.0_345",
+// "21" > "17.0.9"); a missing number counts as 0. -1, 0 or 1.
+int compareJavaVersions(const char* first, const char* second);
 WORD getImageMachine(const char* path);
 bool isValidVMImage(const char* path);
 bool is64BitImage(const char* path);

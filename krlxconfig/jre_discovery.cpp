@@ -1,6 +1,7 @@
 // JRE discovery: the guarded list of runtimes and its sources, cheapest first (the spec
 // file qzv.vm, runtimes inside and beside the program folder, the start script, the
-// stored JavaExe, the vendors' registry keys) and the order that puts the best first.
+// stored JavaExe, the vendors' registry keys, and when those find nothing the newer
+// runtimes' keys and JAVA_HOME) and the order that puts the best first.
 #include <string.h>
 
 #include "byte_stream.h"
@@ -8,6 +9,7 @@
 #include "files.h"
 #include "folders.h"
 #include "krlxconfig.h"
+#include "newer_java_sources.h"
 #include "process_info.h"
 #include "regex_matcher.h"
 #include "registry.h"
@@ -23,6 +25,8 @@ struct VendorKey {
 const VendorKey kVendorKeys[] = {{"JavaSoft\\Java", "Sun"}, {"IBM\\Java2", "IBM"}};
 
 const char* const kStartScripts[] = {"Corvalis.bat"};
+// Under a newer runtime's home, in this order.
+const char* const kNewerExecutables[] = {"bin\\javaw.exe", "bin\\java.exe"};
 const char kSpecFileName[] = "qzv.vm";
 
 // Group 1: the first unquoted token of a line; group 3: the inside of a quoted token.
@@ -109,6 +113,24 @@ void scanScript(JreLocationList& list, const char* path, RegexMatcher& token) {
     cstring text(reinterpret_cast<const char*>(stream.data()), int(stream.size()));
     char* cursor = nullptr;
     while (char* line = text.next_line(&cursor, true)) scanScriptLine(list, line, token);
+}
+
+// One entry of a newer source: its home's bin\javaw.exe, else bin\java.exe, is offered
+// to the list. True when it joined.
+bool offerNewerRuntime(JreLocationList& list, const char* source, const cstring& homeText, const char* version,
+                       const char* vendor) {
+    unsigned start = 0;
+    unsigned length = JavaHomeSpan(homeText.c_str(), homeText.length(), &start);
+    cstring home(homeText.c_str() + start, int(length)), executable;
+    bool loads = false;
+    for (const char* name : kNewerExecutables) {
+        // An empty home names no folder; probing it would probe the drive's root.
+        if (loads || !home.length()) break;
+        executable.format("%s\\%s", home.c_str(), name);
+        loads = IsLoadableImage(executable.c_str());
+    }
+    LogPrint("newer Java source %s: \"%s\" = %s\n", source, home.c_str(), loads ? executable.c_str() : "");
+    return loads && AddIfQualifies(list, JreLocation(home.c_str(), version, vendor, executable.c_str())) >= 0;
 }
 
 int vendorRank(const cstring& vendor) {
@@ -236,6 +258,8 @@ void Discover(JreLocationList& list, const char* programFolder) {
     FindLocalJres(list, programFolder);
     ScanBatchFiles(list, programFolder);
     ScanSettingsAndRegistry(list);
+    // Only where the sources above find nothing, so that a machine they serve keeps its list.
+    if (!list.count()) ScanNewerSources(list);
     list.sort_best_first();
     HWND window = list.window;
     if (window) PostMessageA(window, WM_JRE_SCAN_DONE, WPARAM(list.count()), 0);
@@ -338,6 +362,35 @@ void ScanRegistry(JreLocationList& list, HKEY root, const char* prefix, const ch
             RegCloseKey(subkey);
         }
         RegCloseKey(key);
+    }
+}
+
+// Every version entry of each newer key, in table order, under the vendor label a key
+// outside the vendor table gets; JAVA_HOME only when none of them joined the list.
+void ScanNewerSources(JreLocationList& list) {
+    cstring entry, version, home, source;
+    bool joined = false;
+    for (const NewerJavaSource& from : kNewerJavaSources) {
+        HKEY key = open_key_for_reading(HKEY_LOCAL_MACHINE, "%s", from.key);
+        if (!key) continue;
+        for (DWORD i = 0; enumerate_subkey(key, i, version) == ERROR_SUCCESS; i++) {
+            entry.format("%s\\%s", from.key, version.c_str());
+            if (*from.entry) entry.append_format("\\%s", from.entry);
+            HKEY entryKey = open_key_for_reading(HKEY_LOCAL_MACHINE, "%s", entry.c_str());
+            if (!entryKey) continue;
+            read_registry_text(entryKey, from.homeValue, home);
+            RegCloseKey(entryKey);
+            source.format("(%s) %s", kBitnessLabel, entry.c_str());
+            joined = offerNewerRuntime(list, source.c_str(), home, version.c_str(), "Unknown") || joined;
+        }
+        RegCloseKey(key);
+    }
+    DWORD size = joined ? 0 : GetEnvironmentVariableA(kJavaHomeVariable, nullptr, 0);
+    char* buffer = size ? home.get_buffer(size) : nullptr;
+    DWORD got = buffer ? GetEnvironmentVariableA(kJavaHomeVariable, buffer, size) : 0;
+    if (got && got < size) {
+        home.set_length(got);
+        offerNewerRuntime(list, kJavaHomeVariable, home, nullptr, nullptr);
     }
 }
 

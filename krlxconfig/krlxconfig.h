@@ -152,6 +152,9 @@ void ScanSettingsAndRegistry(JreLocationList& list);
 // The vendors' "<prefix>\<vendor key> Runtime Environment" keys under root; label goes
 // into the log lines.
 void ScanRegistry(JreLocationList& list, HKEY root, const char* prefix, const char* label);
+// The newer runtimes' registry keys and JAVA_HOME (newer_java_sources.h), through
+// AddIfQualifies: for a machine where the sources above find nothing, before a disk scan.
+void ScanNewerSources(JreLocationList& list);
 // Negative when a comes before b in the list, positive when after, 0 when equal.
 int CompareLocations(const JreLocation& a, const JreLocation& b);
 

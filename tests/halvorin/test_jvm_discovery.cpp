@@ -1,7 +1,8 @@
 // JVM discovery in a product folder laid out per test (program folder "halvorin" and its
 // parent), with real Java registry keys and the build's own 32-bit and 64-bit programs
-// as jvm.dll stand-ins: the spec files, the registry roots, the bitness rules, the PE
-// machine test on crafted files, and what each path logs and reports, in order.
+// as jvm.dll stand-ins: the spec files, the registry roots, the newer runtimes' keys and
+// JAVA_HOME, the bitness rules, the PE machine test on crafted files, and what each path
+// logs and reports, in order.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,6 +36,9 @@ std::string explicitVM(int bits, const std::string& specPath, const std::string&
 void clearJavaRegistry() {
     DeleteRegTree(HKEY_LOCAL_MACHINE, kJavaSoftKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kIbmKey);
+    for (const char* key : {"SOFTWARE\\JavaSoft\\JDK", "SOFTWARE\\JavaSoft\\JRE", "SOFTWARE\\Eclipse Adoptium",
+                            "SOFTWARE\\Eclipse Foundation", "SOFTWARE\\AdoptOpenJDK"})
+        DeleteRegTree(HKEY_LOCAL_MACHINE, key);
     // The vendor keys go only when nothing else lives under them.
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\IBM");
@@ -92,9 +96,13 @@ protected:
         ASSERT_TRUE(FileExists(DistFile("halvorin.exe")));
         ASSERT_TRUE(FileExists(DistFile("halvorin64.exe")));
         clearJavaRegistry();
+        SetEnvironmentVariableA("JAVA_HOME", nullptr);
         makeFolders(product.path() + "\\halvorin");
     }
-    void TearDown() override { clearJavaRegistry(); }
+    void TearDown() override {
+        clearJavaRegistry();
+        SetEnvironmentVariableA("JAVA_HOME", nullptr);
+    }
 
     std::string programFolder() const { return product.path() + "\\halvorin\\"; }
     std::string productSpec() const { return product.path() + "\\qzv.vm"; }
@@ -580,4 +588,302 @@ TEST_F(JvmDiscovery, SpecFilesNamingPathsLongerThanMaxPath) {
     Strings all = LogRecords(second.NewText());
     ASSERT_EQ(all.size(), 5u);
     EXPECT_EQ(all[3], undeterminedJavaDir(longDir));
+}
+
+// --- The newer runtimes' sources, tried when the sources above find no VM
+
+TEST(JavaVersions, ComparedNumberByNumber) {
+    struct Case {
+        const char* first;
+        const char* second;
+        int expected;
+    } cases[] = {
+        {"17.0.2", "1.8.0_345", 1},    {"21", "17.0.9", 1},          {"17.0.9", "21", -1},
+        {"17.0.10", "17.0.9", 1},      {"1.8.0_345", "1.8.0_92", 1}, {"17", "17.0.0", 0},
+        {"21.0.5+11", "21.0.5.11", 0}, {"017", "17", 0},             {"latest", "1", -1},
+        {"", "", 0},                   {"11.0.2-ea", "11.0.2", 0},   {"4294967297", "1", 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(compareJavaVersions(c.first, c.second), c.expected) << c.first << " against " << c.second;
+}
+
+namespace {
+
+using namespace std::string_literals;
+
+const char kUnset[] = "<unset>";
+const std::string kMsi = "\\hotspot\\MSI";
+const std::string kAdoptiumJdk = "SOFTWARE\\Eclipse Adoptium\\JDK\\";
+const std::string kAdoptiumJre = "SOFTWARE\\Eclipse Adoptium\\JRE\\";
+const std::string kFoundationJdk = "SOFTWARE\\Eclipse Foundation\\JDK\\";
+const std::string kFoundationJre = "SOFTWARE\\Eclipse Foundation\\JRE\\";
+const std::string kAdoptJdk = "SOFTWARE\\AdoptOpenJDK\\JDK\\";
+const std::string kAdoptJre = "SOFTWARE\\AdoptOpenJDK\\JRE\\";
+
+// A registry value under HKEY_LOCAL_MACHINE; "@" in its data stands for the machine's
+// folder. REG_SZ and REG_EXPAND_SZ data get their terminator when written.
+struct MachineValue {
+    std::string key;
+    const char* name;
+    DWORD type;
+    std::string data;
+};
+
+// A jvm.dll below the machine's folder: a 64-bit or 32-bit image, or (0) a crafted
+// image of a machine no VM is built for.
+struct MachineRuntime {
+    const char* path;
+    int bits;
+};
+
+struct NewerMachine {
+    const char* name;
+    std::vector<MachineValue> values;
+    std::vector<MachineRuntime> runtimes;
+    std::string javaHome;   // kUnset: no such variable; "@" as above
+    bool service64;
+    const char* vm;         // relative to the machine's folder; null: no VM
+    const char* source;     // what the winning line names
+    size_t judged;          // "newer Java source" lines, one per entry judged
+};
+
+std::string withRoot(std::string text, const std::string& root) {
+    for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + root.size()))
+        text.replace(at, 1, root);
+    return text;
+}
+
+std::string dword(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+}  // namespace
+
+// Each row is one machine whose spec files and specified registry keys hold nothing.
+TEST_F(JvmDiscovery, NewerSourcesByMachine) {
+    const std::string temurin21 = kAdoptiumJdk + "21.0.5.11" + kMsi;
+    const std::string temurinJre17 = kAdoptiumJre + "17.0.9.9" + kMsi;
+    const std::string foundation11 = kFoundationJdk + "11.0.21.9" + kMsi;
+    const std::string foundationJre8 = kFoundationJre + "8.0.392.8" + kMsi;
+    const std::string adopt16 = kAdoptJdk + "16.0.2.7" + kMsi;
+    const std::string adoptJre11 = kAdoptJre + "11.0.11.9" + kMsi;
+
+    const NewerMachine machines[] = {
+        // Each source alone, in each accepted value type and each jvm.dll location.
+        {"JavaSoft JDK with RuntimeLib",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17.0.2", "JavaHome", REG_SZ, "@\\jdk17"},
+          {"SOFTWARE\\JavaSoft\\JDK\\17.0.2", "RuntimeLib", REG_SZ, "@\\jdk17\\bin\\server\\jvm.dll"}},
+         {{"jdk17\\bin\\server\\jvm.dll", 64}}, kUnset, true, "jdk17\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\JavaSoft\\JDK\\17.0.2", 1},
+        {"JavaSoft JRE with JavaHome only", {{"SOFTWARE\\JavaSoft\\JRE\\9.0.4", "JavaHome", REG_SZ, "@\\jre9"}},
+         {{"jre9\\bin\\client\\jvm.dll", 64}}, kUnset, true, "jre9\\bin\\client\\jvm.dll",
+         "HKLM(64):SOFTWARE\\JavaSoft\\JRE\\9.0.4", 1},
+        {"Eclipse Adoptium JDK, home with a trailing backslash", {{temurin21, "Path", REG_SZ, "@\\temurin21\\"}},
+         {{"temurin21\\bin\\server\\jvm.dll", 64}}, kUnset, true, "temurin21\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11\\hotspot\\MSI", 1},
+        {"Eclipse Adoptium JRE", {{temurinJre17, "Path", REG_SZ, "@\\temurin-jre17"}},
+         {{"temurin-jre17\\jre\\bin\\server\\jvm.dll", 64}}, kUnset, true, "temurin-jre17\\jre\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\Eclipse Adoptium\\JRE\\17.0.9.9\\hotspot\\MSI", 1},
+        {"Eclipse Foundation JDK, REG_EXPAND_SZ", {{foundation11, "Path", REG_EXPAND_SZ, "%NJT_ROOT%\\foundation11"}},
+         {{"foundation11\\bin\\server\\jvm.dll", 64}}, kUnset, true, "foundation11\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\Eclipse Foundation\\JDK\\11.0.21.9\\hotspot\\MSI", 1},
+        {"Eclipse Foundation JRE, REG_MULTI_SZ", {{foundationJre8, "Path", REG_MULTI_SZ, "@\\foundation8\0second\0\0"s}},
+         {{"foundation8\\jre\\bin\\client\\jvm.dll", 64}}, kUnset, true, "foundation8\\jre\\bin\\client\\jvm.dll",
+         "HKLM(64):SOFTWARE\\Eclipse Foundation\\JRE\\8.0.392.8\\hotspot\\MSI", 1},
+        {"AdoptOpenJDK JDK", {{adopt16, "Path", REG_SZ, "@\\adopt16"}}, {{"adopt16\\bin\\client\\jvm.dll", 64}}, kUnset,
+         true, "adopt16\\bin\\client\\jvm.dll", "HKLM(64):SOFTWARE\\AdoptOpenJDK\\JDK\\16.0.2.7\\hotspot\\MSI", 1},
+        {"AdoptOpenJDK JRE", {{adoptJre11, "Path", REG_SZ, "@\\adoptjre11"}},
+         {{"adoptjre11\\bin\\server\\jvm.dll", 64}}, kUnset, true, "adoptjre11\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\AdoptOpenJDK\\JRE\\11.0.11.9\\hotspot\\MSI", 1},
+        {"JAVA_HOME alone", {}, {{"envjdk\\bin\\server\\jvm.dll", 64}}, "@\\envjdk", true,
+         "envjdk\\bin\\server\\jvm.dll", "environment variable JAVA_HOME", 1},
+
+        // Versions across sources and within one: the highest wins, whatever the table order.
+        {"17.0.2 above 1.8.0_345",
+         {{"SOFTWARE\\JavaSoft\\JRE\\1.8.0_345", "JavaHome", REG_SZ, "@\\jre8"},
+          {kAdoptiumJre + "17.0.2" + kMsi, "Path", REG_SZ, "@\\jre17"}},
+         {{"jre8\\bin\\server\\jvm.dll", 64}, {"jre17\\bin\\server\\jvm.dll", 64}}, kUnset, true,
+         "jre17\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\Eclipse Adoptium\\JRE\\17.0.2\\hotspot\\MSI", 2},
+        {"21 above 17.0.9",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17.0.9", "JavaHome", REG_SZ, "@\\jdk17"},
+          {kAdoptJdk + "21" + kMsi, "Path", REG_SZ, "@\\jdk21"},
+          {kFoundationJre + "1.8.0_345" + kMsi, "Path", REG_SZ, "@\\jre8"}},
+         {{"jdk17\\bin\\server\\jvm.dll", 64}, {"jdk21\\bin\\server\\jvm.dll", 64}, {"jre8\\bin\\server\\jvm.dll", 64}},
+         kUnset, true, "jdk21\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\AdoptOpenJDK\\JDK\\21\\hotspot\\MSI", 3},
+        {"17.0.10 above 17.0.9 under one key",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17.0.9", "JavaHome", REG_SZ, "@\\jdk179"},
+          {"SOFTWARE\\JavaSoft\\JDK\\17.0.10", "JavaHome", REG_SZ, "@\\jdk1710"}},
+         {{"jdk179\\bin\\server\\jvm.dll", 64}, {"jdk1710\\bin\\server\\jvm.dll", 64}}, kUnset, true,
+         "jdk1710\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\JavaSoft\\JDK\\17.0.10", 2},
+        {"equal versions keep the table order",
+         {{kAdoptiumJdk + "17.0.0" + kMsi, "Path", REG_SZ, "@\\temurin17"},
+          {"SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", REG_SZ, "@\\oracle17"}},
+         {{"temurin17\\bin\\server\\jvm.dll", 64}, {"oracle17\\bin\\server\\jvm.dll", 64}}, kUnset, true,
+         "oracle17\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\JavaSoft\\JDK\\17", 2},
+        {"a version without digits ranks lowest",
+         {{kAdoptiumJdk + "latest" + kMsi, "Path", REG_SZ, "@\\latest"},
+          {kAdoptJre + "1.8.0_345" + kMsi, "Path", REG_SZ, "@\\jre8"}},
+         {{"latest\\bin\\server\\jvm.dll", 64}, {"jre8\\bin\\server\\jvm.dll", 64}}, kUnset, true,
+         "jre8\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\AdoptOpenJDK\\JRE\\1.8.0_345\\hotspot\\MSI", 2},
+
+        // Bitness: a service takes only a VM of its own.
+        {"64-bit service refuses the higher 32-bit VM",
+         {{temurin21, "Path", REG_SZ, "@\\temurin21"}, {kAdoptJdk + "11" + kMsi, "Path", REG_SZ, "@\\adopt11"}},
+         {{"temurin21\\bin\\server\\jvm.dll", 32}, {"adopt11\\bin\\server\\jvm.dll", 64}}, kUnset, true,
+         "adopt11\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\AdoptOpenJDK\\JDK\\11\\hotspot\\MSI", 2},
+        {"32-bit service takes it",
+         {{temurin21, "Path", REG_SZ, "@\\temurin21"}, {kAdoptJdk + "11" + kMsi, "Path", REG_SZ, "@\\adopt11"}},
+         {{"temurin21\\bin\\server\\jvm.dll", 32}, {"adopt11\\bin\\server\\jvm.dll", 64}}, kUnset, false,
+         "temurin21\\bin\\server\\jvm.dll", "HKLM(32):SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11\\hotspot\\MSI", 2},
+        {"only a 32-bit VM", {{temurin21, "Path", REG_SZ, "@\\temurin21"}},
+         {{"temurin21\\bin\\server\\jvm.dll", 32}}, kUnset, true, nullptr, nullptr, 1},
+        {"an image of another machine", {{temurin21, "Path", REG_SZ, "@\\arm"}}, {{"arm\\bin\\server\\jvm.dll", 0}},
+         kUnset, true, nullptr, nullptr, 1},
+
+        // RuntimeLib: taken when it names a file, else the home is probed.
+        {"RuntimeLib naming a missing file falls back to the home",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17", "RuntimeLib", REG_SZ, "@\\gone\\bin\\server\\jvm.dll"},
+          {"SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", REG_SZ, "@\\jdk17"}},
+         {{"jdk17\\jre\\bin\\server\\jvm.dll", 64}}, kUnset, true, "jdk17\\jre\\bin\\server\\jvm.dll",
+         "HKLM(64):SOFTWARE\\JavaSoft\\JDK\\17", 1},
+        {"an existing RuntimeLib outranks the home",
+         {{"SOFTWARE\\JavaSoft\\JRE\\10", "RuntimeLib", REG_SZ, "@\\elsewhere\\jvm.dll"},
+          {"SOFTWARE\\JavaSoft\\JRE\\10", "JavaHome", REG_SZ, "@\\jre10"}},
+         {{"elsewhere\\jvm.dll", 64}, {"jre10\\bin\\server\\jvm.dll", 64}}, kUnset, true, "elsewhere\\jvm.dll",
+         "HKLM(64):SOFTWARE\\JavaSoft\\JRE\\10", 1},
+
+        // JAVA_HOME as people write it; taken only when no registry entry passed.
+        {"JAVA_HOME with a trailing backslash", {}, {{"jdk\\bin\\server\\jvm.dll", 64}}, "@\\jdk\\", true,
+         "jdk\\bin\\server\\jvm.dll", "environment variable JAVA_HOME", 1},
+        {"JAVA_HOME in quotes and blanks", {}, {{"my jdk\\jre\\bin\\client\\jvm.dll", 64}}, " \"@\\my jdk\\\" ", true,
+         "my jdk\\jre\\bin\\client\\jvm.dll", "environment variable JAVA_HOME", 1},
+        {"JAVA_HOME naming a missing folder", {}, {}, "@\\nothere", true, nullptr, nullptr, 1},
+        {"JAVA_HOME empty", {}, {}, "", true, nullptr, nullptr, 0},
+        {"JAVA_HOME of quotes only", {}, {}, "\"\"", true, nullptr, nullptr, 0},
+        {"JAVA_HOME with a 32-bit VM", {}, {{"jdk\\bin\\server\\jvm.dll", 32}}, "@\\jdk", true, nullptr, nullptr, 1},
+        {"a passing registry entry outranks JAVA_HOME", {{"SOFTWARE\\JavaSoft\\JDK\\11", "JavaHome", REG_SZ, "@\\jdk11"}},
+         {{"jdk11\\bin\\server\\jvm.dll", 64}, {"jdk21\\bin\\server\\jvm.dll", 64}}, "@\\jdk21", true,
+         "jdk11\\bin\\server\\jvm.dll", "HKLM(64):SOFTWARE\\JavaSoft\\JDK\\11", 1},
+        {"JAVA_HOME when no registry entry passed", {{temurin21, "Path", REG_SZ, "@\\temurin21"}},
+         {{"temurin21\\bin\\server\\jvm.dll", 32}, {"jdk17\\bin\\server\\jvm.dll", 64}}, "@\\jdk17", true,
+         "jdk17\\bin\\server\\jvm.dll", "environment variable JAVA_HOME", 2},
+
+        // Garbage in every key, with a usable VM wherever a careless reader would look.
+        {"wrong value types everywhere",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", REG_DWORD, dword(17)},
+          {"SOFTWARE\\JavaSoft\\JDK\\17", "RuntimeLib", REG_BINARY, "@\\rt\\bin\\server\\jvm.dll"},
+          {"SOFTWARE\\JavaSoft\\JRE\\17", "JavaHome", REG_BINARY, "@\\rt"},
+          {temurin21, "Path", REG_BINARY, "@\\rt"},
+          {temurinJre17, "Path", REG_DWORD, dword(1)},
+          {foundation11, "Path", REG_QWORD, dword(1) + dword(0)},
+          {foundationJre8, "Path", REG_NONE, "@\\rt"},
+          {adopt16, "Path", REG_BINARY, "@\\rt\0"s},
+          {adoptJre11, "Path", REG_DWORD_BIG_ENDIAN, dword(7)}},
+         {{"rt\\bin\\server\\jvm.dll", 64}}, kUnset, true, nullptr, nullptr, 8},
+        {"garbage texts everywhere",
+         {{"SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", REG_SZ, "<>|*?\x01"},
+          {"SOFTWARE\\JavaSoft\\JDK\\17", "RuntimeLib", REG_SZ, "@\\rt"},   // a folder, not a file
+          {"SOFTWARE\\JavaSoft\\JRE\\17", "JavaHome", REG_SZ, "   "},
+          {"SOFTWARE\\JavaSoft\\JRE\\17", "RuntimeLib", REG_SZ, ""},
+          {temurin21, "Path", REG_SZ, ""},
+          {temurinJre17, "Path", REG_SZ, "\\\\"},
+          {foundation11, "Path", REG_SZ, "@\\rt\\bin\\server\\jvm.dll"},   // the library, not a home
+          {foundationJre8, "Path", REG_MULTI_SZ, "\0@\\rt\0\0"s},           // an empty first string
+          {adopt16, "Path", REG_SZ, "@\\rt\\bin"},
+          {adoptJre11, "Home", REG_SZ, "@\\rt"}},   // a value of another name
+         {{"rt\\bin\\server\\jvm.dll", 64}}, kUnset, true, nullptr, nullptr, 8},
+        {"keys in the wrong places are no entries",
+         {{"SOFTWARE\\JavaSoft\\JDK", "JavaHome", REG_SZ, "@\\rt"},   // on the source key itself
+          {kAdoptiumJdk + "21", "Path", REG_SZ, "@\\rt"},             // no hotspot\MSI below the version
+          {kAdoptiumJre + "17\\hotspot", "Path", REG_SZ, "@\\rt"},
+          {kFoundationJdk + "11\\openj9\\MSI", "Path", REG_SZ, "@\\rt"},
+          {"SOFTWARE\\AdoptOpenJDK\\JDK", "Path", REG_SZ, "@\\rt"},
+          {"SOFTWARE\\AdoptOpenJDK\\hotspot\\MSI", "Path", REG_SZ, "@\\rt"}},
+         {{"rt\\bin\\server\\jvm.dll", 64}}, kUnset, true, nullptr, nullptr, 0},
+    };
+
+    for (const NewerMachine& m : machines) {
+        SCOPED_TRACE(m.name);
+        clearJavaRegistry();
+        TempFolder machine("newer");
+        const std::string& root = machine.path();
+        SetEnvironmentVariableA("NJT_ROOT", root.c_str());
+        for (const MachineValue& v : m.values) {
+            std::string data = withRoot(v.data, root);
+            if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) data.push_back('\0');
+            ASSERT_TRUE(WriteRegValue(HKEY_LOCAL_MACHINE, v.key, v.name, v.type, data.data(), DWORD(data.size())));
+        }
+        for (const MachineRuntime& r : m.runtimes) {
+            if (r.bits) {
+                putRuntime(root, r.path, r.bits == 64);
+            } else {
+                makeFolders(root + "\\" + std::string(r.path).substr(0, std::string(r.path).rfind('\\')));
+                ASSERT_TRUE(WriteFileText(root + "\\" + r.path, craftedImage(70, 64, peHeader(0x01C4))));
+            }
+        }
+        SetEnvironmentVariableA("JAVA_HOME", m.javaHome == kUnset ? nullptr : withRoot(m.javaHome, root).c_str());
+
+        LogWatch pass;
+        EXPECT_EQ(discover(m.service64), m.vm != nullptr);
+        Strings all = LogRecords(pass.NewText());
+        Strings expected = noSpecFiles();
+        EXPECT_EQ(all.size(), expected.size() + m.judged + (m.vm ? 1 : 0));
+        if (all.size() != expected.size() + m.judged + (m.vm ? 1 : 0)) continue;
+        EXPECT_EQ(Strings(all.begin(), all.begin() + 3), expected);
+        for (size_t i = 0; i < m.judged; i++) EXPECT_EQ(all[3 + i].rfind("newer Java source ", 0), 0u) << all[3 + i];
+        if (m.vm) {
+            std::string vm = root + "\\" + m.vm;
+            EXPECT_EQ(text(vmPath), vm);
+            EXPECT_EQ(all.back(), "Java (" + std::string(m.service64 ? "64" : "32") + "-bit) discovered from " +
+                                      m.source + ":\n\t   " + vm + "\n");
+        }
+    }
+    SetEnvironmentVariableA("NJT_ROOT", nullptr);
+}
+
+// Every kind of verdict line, in order, and the winner.
+TEST_F(JvmDiscovery, NewerSourcesLogEachEntryJudged) {
+    std::string root = product.path();
+    std::string vm32 = putRuntime(root, "jdk17\\bin\\server\\jvm.dll", false);
+    std::string vm64 = putRuntime(root, "adopt11\\jre\\bin\\client\\jvm.dll", true);
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", root + "\\jdk17"));
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kAdoptiumJdk + "21" + kMsi, "Path", root + "\\none\\"));
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kAdoptJre + "11" + kMsi, "Path", root + "\\adopt11"));
+    SetEnvironmentVariableA("JAVA_HOME", (root + "\\jdk17").c_str());   // not looked at: an entry passed
+
+    ASSERT_TRUE(discover(true));
+    EXPECT_EQ(text(vmPath), vm64);
+    Strings expected = noSpecFiles() + Strings{
+        "newer Java source HKLM(64):SOFTWARE\\JavaSoft\\JDK\\17:\n\t   " + vm32 + " is not a usable 64-bit Java VM\n",
+        "newer Java source HKLM(64):SOFTWARE\\Eclipse Adoptium\\JDK\\21\\hotspot\\MSI: no jvm.dll under \"" + root +
+            "\\none\"\n",
+        "newer Java source HKLM(64):SOFTWARE\\AdoptOpenJDK\\JRE\\11\\hotspot\\MSI:\n\t   " + vm64 +
+            " is a usable 64-bit Java VM\n",
+        "Java (64-bit) discovered from HKLM(64):SOFTWARE\\AdoptOpenJDK\\JRE\\11\\hotspot\\MSI:\n\t   " + vm64 + "\n",
+    };
+    EXPECT_EQ(records(), expected);
+
+    // Nothing usable anywhere: the entries judged, and no winner.
+    DeleteRegTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdoptOpenJDK");
+    SetEnvironmentVariableA("JAVA_HOME", nullptr);
+    LogWatch second;
+    EXPECT_FALSE(discover(true));
+    EXPECT_EQ(LogRecords(second.NewText()), Strings(expected.begin(), expected.begin() + 5));
+}
+
+// The specified sources keep their results: the newer ones are not even looked at.
+TEST_F(JvmDiscovery, SpecifiedSourcesWinOverNewerOnes) {
+    std::string jre8 = putRuntime(product.path(), "jre8\\bin\\server\\jvm.dll", true);
+    std::string jdk21 = putRuntime(product.path(), "jdk21\\bin\\server\\jvm.dll", true);
+    registerRuntime(kJavaSoftKey, jre8);
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\21", "JavaHome", product.path() + "\\jdk21"));
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kAdoptiumJdk + "21.0.5.11" + kMsi, "Path", product.path() + "\\jdk21"));
+    SetEnvironmentVariableA("JAVA_HOME", (product.path() + "\\jdk21").c_str());
+
+    ASSERT_TRUE(discover(true));
+    EXPECT_EQ(text(vmPath), jre8);
+    EXPECT_EQ(records(), noSpecFiles() + Strings{"Java (64-bit) discovered from registry:\n\t   " + jre8 + "\n"});
+
+    ASSERT_TRUE(WriteFileText(serviceSpec(), product.path() + "\\jre8"));
+    ASSERT_TRUE(discover(true));
+    EXPECT_EQ(text(vmPath), jre8);
+    EXPECT_EQ(text(specFile), serviceSpec());
 }

@@ -3,7 +3,6 @@
 #include "jre_machine.h"
 
 #include <gtest/gtest.h>
-#include <stdio.h>
 
 #include "krlxconfig.h"
 #include "test_support.h"
@@ -40,6 +39,9 @@ std::string TinyJava() {
 void ClearJavaRegistry() {
     DeleteRegTree(HKEY_LOCAL_MACHINE, kJavaSoftKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kIbmKey);
+    for (const char* key : {"SOFTWARE\\JavaSoft\\JDK", "SOFTWARE\\JavaSoft\\JRE", "SOFTWARE\\Eclipse Adoptium",
+                            "SOFTWARE\\Eclipse Foundation", "SOFTWARE\\AdoptOpenJDK"})
+        DeleteRegTree(HKEY_LOCAL_MACHINE, key);
     // The vendor keys go only when nothing else lives under them.
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\IBM");
@@ -129,14 +131,7 @@ ConfigLogWatch::ConfigLogWatch() : start_(FileSize(LogFilePath())) {
 
 std::vector<std::string> ConfigLogWatch::Records() const {
     // Only what was appended: the log of a test prefix only grows.
-    std::string text;
-    FILE* file = fopen(LogFilePath(), "rb");
-    if (file && _fseeki64(file, start_, SEEK_SET) == 0) {
-        char chunk[65536];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    }
-    if (file) fclose(file);
+    std::string text = ReadFileText(LogFilePath(), start_);
     std::vector<std::string> records;
     for (size_t at = 0; at < text.size();) {
         size_t feed = text.find('\n', at);

@@ -19,7 +19,7 @@ const char kSettingsKey[] = "SOFTWARE\\Quorvane\\Corvalis";
 // build/x86_64/tests/doubles/tiny_java/tiny_java.exe
 std::string TinyJava();
 
-// Removes the vendor keys and the settings of both roots.
+// Removes the vendor keys (the newer runtimes' too) and the settings of both roots.
 void ClearJavaRegistry();
 void ClearSettings();
 

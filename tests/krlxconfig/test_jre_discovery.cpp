@@ -2,7 +2,8 @@
 // (padded to the sizes of old launchers where a row needs it), the spec file and the
 // start script are real files, the vendors' keys and JavaExe real registry values.
 // The order of whole machines, version parsing, the qualifying rules, the start-script
-// and registry scans with their log lines, notifications across threads, bad input.
+// and registry scans with their log lines, notifications across threads, bad input, and
+// the newer runtimes' keys and JAVA_HOME on machines where nothing else is found.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -37,8 +38,8 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 class JreDiscovery : public ::testing::Test {
 protected:
-    void SetUp() override { ClearJavaRegistry(), ClearSettings(); }
-    void TearDown() override { ClearJavaRegistry(), ClearSettings(); }
+    void SetUp() override { ClearJavaRegistry(), ClearSettings(), SetEnvironmentVariableA("JAVA_HOME", nullptr); }
+    void TearDown() override { ClearJavaRegistry(), ClearSettings(), SetEnvironmentVariableA("JAVA_HOME", nullptr); }
     Strings discover(const Machine& on) {
         JreLocationList list;
         Discover(list, on.program().c_str());
@@ -529,4 +530,207 @@ TEST_F(JreDiscovery, BadInputIsRefused) {
     EXPECT_EQ(discover(machine), Strings({java}));
     PutRawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", REG_SZ, machine.PutFile("t\\javaw.exe", "text"));
     EXPECT_EQ(discover(machine), Strings());
+}
+
+namespace {
+
+const std::string kMsi = "\\hotspot\\MSI";
+
+void setPath(const std::string& entry, const std::string& home, DWORD type = REG_SZ) {
+    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, entry, "Path", home, type));
+}
+
+}  // namespace
+
+// Each row is a whole machine; the newer sources count only where the others find nothing.
+TEST_F(JreDiscovery, NewerSourcesByMachine) {
+    using namespace std::string_literals;
+    struct Row {
+        const char* name;
+        std::function<void(const Machine&)> layout;
+        Strings expected;
+    } rows[] = {
+        {"JavaSoft JDK", [](const Machine& m) { RegisterHome("SOFTWARE\\JavaSoft\\JDK", "17.0.2", m.PutHome("jdk")); },
+         {"jdk\\bin\\javaw.exe"}},
+        {"JavaSoft JRE with java.exe only",
+         [](const Machine& m) {
+             m.PutJava("jre\\bin\\java.exe");
+             RegisterHome("SOFTWARE\\JavaSoft\\JRE", "9.0.4", m.at("jre"));
+         },
+         {"jre\\bin\\java.exe"}},
+        {"Eclipse Adoptium JDK, home with a trailing backslash",
+         [](const Machine& m) { setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11" + kMsi, m.PutHome("temurin") + "\\"); },
+         {"temurin\\bin\\javaw.exe"}},
+        {"Eclipse Adoptium JRE",
+         [](const Machine& m) { setPath("SOFTWARE\\Eclipse Adoptium\\JRE\\17.0.9.9" + kMsi, m.PutHome("temurinjre")); },
+         {"temurinjre\\bin\\javaw.exe"}},
+        {"Eclipse Foundation JDK, REG_EXPAND_SZ",
+         [](const Machine& m) {
+             m.PutHome("foundation");
+             SetEnvironmentVariableA("KRLX_NEWER_ROOT", m.root().c_str());
+             setPath("SOFTWARE\\Eclipse Foundation\\JDK\\11.0.21.9" + kMsi, "%KRLX_NEWER_ROOT%\\foundation", REG_EXPAND_SZ);
+         },
+         {"foundation\\bin\\javaw.exe"}},
+        {"Eclipse Foundation JRE, REG_MULTI_SZ",
+         [](const Machine& m) {
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Foundation\\JRE\\8.0.392.8" + kMsi, "Path", REG_MULTI_SZ,
+                         m.PutHome("foundationjre") + "\0other\0\0"s);
+         },
+         {"foundationjre\\bin\\javaw.exe"}},
+        {"AdoptOpenJDK JDK", [](const Machine& m) { setPath("SOFTWARE\\AdoptOpenJDK\\JDK\\16.0.2.7" + kMsi, m.PutHome("adopt")); },
+         {"adopt\\bin\\javaw.exe"}},
+        {"AdoptOpenJDK JRE",
+         [](const Machine& m) { setPath("SOFTWARE\\AdoptOpenJDK\\JRE\\11.0.11.9" + kMsi, m.PutHome("adoptjre")); },
+         {"adoptjre\\bin\\javaw.exe"}},
+        {"JAVA_HOME", [](const Machine& m) { SetEnvironmentVariableA("JAVA_HOME", m.PutHome("env").c_str()); },
+         {"env\\bin\\javaw.exe"}},
+        {"only bin\\ under a newer home is looked at",
+         [](const Machine& m) {
+             m.PutJava("nobin\\jre\\bin\\javaw.exe");
+             m.PutJava("nobin\\javaw.exe");
+             RegisterHome("SOFTWARE\\JavaSoft\\JDK", "17", m.at("nobin"));
+         },
+         {}},
+
+        // Versions across sources sort as every location does; one home is listed once.
+        {"by version, whatever the key",
+         [](const Machine& m) {
+             RegisterHome("SOFTWARE\\JavaSoft\\JRE", "1.8.0_345", m.PutHome("a"));
+             setPath("SOFTWARE\\Eclipse Adoptium\\JRE\\17.0.2" + kMsi, m.PutHome("b"));
+             setPath("SOFTWARE\\AdoptOpenJDK\\JDK\\21" + kMsi, m.PutHome("c"));
+             setPath("SOFTWARE\\Eclipse Foundation\\JDK\\17.0.9" + kMsi, m.PutHome("d"));
+         },
+         {"c\\bin\\javaw.exe", "d\\bin\\javaw.exe", "b\\bin\\javaw.exe", "a\\bin\\javaw.exe"}},
+        {"one home under two keys",
+         [](const Machine& m) {
+             RegisterHome("SOFTWARE\\JavaSoft\\JDK", "21", m.PutHome("shared"));
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11" + kMsi, m.at("SHARED"));
+         },
+         {"shared\\bin\\javaw.exe"}},
+        {"the version rules hold: 1.2 is refused, then JAVA_HOME serves",
+         [](const Machine& m) {
+             RegisterHome("SOFTWARE\\JavaSoft\\JRE", "1.2.2", m.PutHome("old"));
+             SetEnvironmentVariableA("JAVA_HOME", m.PutHome("env").c_str());
+         },
+         {"env\\bin\\javaw.exe"}},
+
+        // A machine the other sources serve keeps exactly its list.
+        {"a JRE 8 under the specified key and a JDK 21 under JavaSoft\\JDK",
+         [](const Machine& m) {
+             RegisterHome(kJavaSoftKey, "1.8.0_345", m.PutHome("jre8"));
+             RegisterHome("SOFTWARE\\JavaSoft\\JDK", "21", m.PutHome("jdk21"));
+             SetEnvironmentVariableA("JAVA_HOME", m.at("jdk21").c_str());
+         },
+         {"jre8\\bin\\javaw.exe"}},
+        {"a runtime beside the program and a newer one",
+         [](const Machine& m) {
+             m.PutJava("krlxconfig\\jre\\bin\\javaw.exe");
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11" + kMsi, m.PutHome("temurin"));
+         },
+         {"krlxconfig\\jre\\bin\\javaw.exe"}},
+
+        // JAVA_HOME as people write it; taken only when no registry entry joined.
+        {"JAVA_HOME with a trailing backslash",
+         [](const Machine& m) { SetEnvironmentVariableA("JAVA_HOME", (m.PutHome("env") + "\\").c_str()); },
+         {"env\\bin\\javaw.exe"}},
+        {"JAVA_HOME in quotes and blanks",
+         [](const Machine& m) { SetEnvironmentVariableA("JAVA_HOME", (" \"" + m.PutHome("my env") + "\" ").c_str()); },
+         {"my env\\bin\\javaw.exe"}},
+        {"JAVA_HOME naming a missing folder",
+         [](const Machine& m) { SetEnvironmentVariableA("JAVA_HOME", m.at("gone").c_str()); }, {}},
+        {"a registry entry outranks JAVA_HOME",
+         [](const Machine& m) {
+             RegisterHome("SOFTWARE\\JavaSoft\\JDK", "11", m.PutHome("jdk11"));
+             SetEnvironmentVariableA("JAVA_HOME", m.PutHome("env").c_str());
+         },
+         {"jdk11\\bin\\javaw.exe"}},
+        {"JAVA_HOME when no registry entry loads",
+         [](const Machine& m) {
+             m.PutFile("text\\bin\\javaw.exe", "not an image");
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21" + kMsi, m.at("text"));
+             SetEnvironmentVariableA("JAVA_HOME", m.PutHome("env").c_str());
+         },
+         {"env\\bin\\javaw.exe"}},
+
+        // Garbage in every key, with a runtime wherever a careless reader would look.
+        {"wrong value types everywhere",
+         [](const Machine& m) {
+             std::string rt = m.PutHome("rt");
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\17", "JavaHome", REG_BINARY, rt);
+             ASSERT_TRUE(WriteRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\17", "JavaHome", 17));
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Adoptium\\JDK\\21" + kMsi, "Path", REG_NONE, rt);
+             ASSERT_TRUE(WriteRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Adoptium\\JRE\\21" + kMsi, "Path", 1));
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Foundation\\JDK\\21" + kMsi, "Path", REG_QWORD, "\1\0\0\0\0\0\0\0"s);
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Foundation\\JRE\\21" + kMsi, "Path", REG_BINARY, rt + "\0"s);
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdoptOpenJDK\\JDK\\21" + kMsi, "Path", REG_DWORD_BIG_ENDIAN, "\0\0\0\1"s);
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdoptOpenJDK\\JRE\\21" + kMsi, "Path", REG_BINARY, rt);
+         },
+         {}},
+        {"garbage texts everywhere",
+         [](const Machine& m) {
+             std::string rt = m.PutHome("rt");
+             RegisterHome("SOFTWARE\\JavaSoft\\JDK", "17", "<>|*?\x01");
+             RegisterHome("SOFTWARE\\JavaSoft\\JRE", "17", "   ");
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21" + kMsi, "");
+             setPath("SOFTWARE\\Eclipse Adoptium\\JRE\\21" + kMsi, "\\\\");
+             setPath("SOFTWARE\\Eclipse Foundation\\JDK\\21" + kMsi, rt + "\\bin\\javaw.exe");   // the program, not a home
+             PutRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Foundation\\JRE\\21" + kMsi, "Path", REG_MULTI_SZ,
+                         "\0"s + rt + "\0\0"s);   // an empty first string
+             setPath("SOFTWARE\\AdoptOpenJDK\\JDK\\21" + kMsi, rt + "\\bin");
+             ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdoptOpenJDK\\JRE\\21" + kMsi, "Home", rt));
+         },
+         {}},
+        {"keys in the wrong places",
+         [](const Machine& m) {
+             std::string rt = m.PutHome("rt");
+             ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK", "JavaHome", rt));
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21", rt);   // no hotspot\MSI below the version
+             setPath("SOFTWARE\\Eclipse Adoptium\\JRE\\17\\hotspot", rt);
+             setPath("SOFTWARE\\Eclipse Foundation\\JDK\\11\\openj9\\MSI", rt);
+             setPath("SOFTWARE\\AdoptOpenJDK\\JDK", rt);
+         },
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ClearJavaRegistry();
+        SetEnvironmentVariableA("JAVA_HOME", nullptr);
+        Machine m;
+        row.layout(m);
+        Strings expected;
+        for (const std::string& relative : row.expected) expected.push_back(m.at(relative));
+        EXPECT_EQ(discover(m), expected);
+    }
+    SetEnvironmentVariableA("KRLX_NEWER_ROOT", nullptr);
+}
+
+TEST_F(JreDiscovery, NewerSourcesLogEachEntry) {
+    std::string temurin = machine.PutHome("temurin");
+    RegisterHome("SOFTWARE\\JavaSoft\\JDK", "17", machine.at("gone"));
+    setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11" + kMsi, temurin + "\\");
+    SetEnvironmentVariableA("JAVA_HOME", temurin.c_str());   // not looked at: an entry joined
+    ConfigLogWatch watch;
+    JreLocationList list;
+    Discover(list, machine.program().c_str());
+    Strings expected = {
+        "newer Java source (64-bit) SOFTWARE\\JavaSoft\\JDK\\17: \"" + machine.at("gone") + "\" = \n",
+        "newer Java source (64-bit) SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11\\hotspot\\MSI: \"" + temurin + "\" = " +
+            temurin + "\\bin\\javaw.exe\n",
+        "+++ AddMachine: " + temurin + "\\bin\\javaw.exe\n",
+    };
+    EXPECT_EQ(watch.Records(), expected);
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_STREQ(list.at(0)->version.c_str(), "21.0.5.11");
+    EXPECT_EQ(parts(*list.at(0)), "21.0.5.11");
+    EXPECT_STREQ(list.at(0)->vendor.c_str(), "Unknown");
+
+    // Nothing in the registry: JAVA_HOME, without a version or vendor.
+    ClearJavaRegistry();
+    ConfigLogWatch second;
+    Discover(list, machine.program().c_str());
+    EXPECT_EQ(second.Records(), Strings({"newer Java source JAVA_HOME: \"" + temurin + "\" = " + temurin +
+                                             "\\bin\\javaw.exe\n",
+                                         "+++ AddMachine: " + temurin + "\\bin\\javaw.exe\n"}));
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_STREQ(list.at(0)->vendor.c_str(), "");
 }

@@ -52,7 +52,7 @@ private:
 bool RemoveTree(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
-std::string ReadFileText(const std::string& path);
+std::string ReadFileText(const std::string& path, long long from = 0);   // from: a byte offset
 bool WriteFileText(const std::string& path, const std::string& content);
 bool CopyFileTo(const std::string& from, const std::string& to);
 long long FileSize(const std::string& path);   // -1 when missing
