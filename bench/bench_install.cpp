@@ -12,19 +12,7 @@ namespace {
 const int kRounds = 5;
 
 bool runProcess(const std::string& commandLine) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child;
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &child))
-        return false;
-    WaitForSingleObject(child.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(child.hProcess, &code);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    return code == 0;
+    return RunAndWait(commandLine) == 0;
 }
 
 // Mean milliseconds of one round of the given command lines.

@@ -16,6 +16,24 @@ inline double NowMs() {
     return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+// Runs the command line without a window and waits for it (a minute at most): its exit
+// code, or -1 when it did not start.
+inline DWORD RunAndWait(const std::string& commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child;
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &child))
+        return DWORD(-1);
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return code;
+}
+
 class BenchProduct {
 public:
     explicit BenchProduct(const char* name) {

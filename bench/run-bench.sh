@@ -10,7 +10,7 @@ trap 'bash "$CMAKE_DIR/wine-session.sh" stop "$WINE_DIR" >/dev/null' EXIT
 status=0
 for bench in "$BUILD_DIR"/bench/bench_*.exe; do
   echo "== $(basename "$bench" .exe)"
-  bash "$CMAKE_DIR/wine-run.sh" "$WINE_DIR" "$bench" || status=1
+  WINE_RUN_PLAIN=1 bash "$CMAKE_DIR/wine-run.sh" "$WINE_DIR" "$bench" || status=1
   echo
 done
 exit $status

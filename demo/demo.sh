@@ -3,6 +3,8 @@
 # installation. halvorin64.exe installs itself as the service "Halvorin", runs the Java
 # server in a real JVM (the Linux OpenJDK behind the tests' bridge jvm.dll, since no
 # Windows Java runtime exists here), stops it, is upgraded in place and removed again.
+# Then the configurator krlxconfig64.exe installs the Java client's start script and
+# shortcuts in the same prefix and removes its Start-menu group again.
 # usage: demo.sh BUILD_DIR
 set -uo pipefail
 BUILD_DIR=$1
@@ -130,5 +132,63 @@ wine "$PROGRAM/halvorin64.exe" -r
 log_since "$mark" | sed 's/^/   /'
 wine sc query Halvorin | grep -q STATE && echo "   the service is still registered" || echo "   the service is gone"
 
+# ---- The configurator, as an administrator meets it after the product's installer ----
+CONFIG_WIN='C:\Program Files\Quorvane\Corvalis\krlxconfig'
+CONFIG_ROOT="$WINEPREFIX/drive_c/Program Files/Quorvane/Corvalis"
+CONFIG="$CONFIG_ROOT/krlxconfig"
+PROGRAMS="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+PROGRAMS_WIN='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+DESKTOP_WIN='C:\users\Public\Desktop'
+UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+config_cleanup() {
+  rm -rf "$CONFIG_ROOT" "$PROGRAMS/QZV" "$WINEPREFIX/drive_c/users/Public/Desktop/Corvalis.lnk"
+  for entry in 'QZV CorvalisJE 6' 'Corvalis Client JE 5' 'Corvalis and Halvorin' 'CorvalisJE'; do
+    wine reg delete "$UNINSTALL\\$entry" /f >/dev/null
+  done
+  wine reg delete 'HKLM\SOFTWARE\Quorvane\Corvalis' /f >/dev/null
+}
+trap 'config_cleanup; cleanup' EXIT
+config_cleanup
+
+step "The client's product folder" \
+  "krlxconfig64.exe in $CONFIG_WIN, a Java runtime beside it in its jre folder (the tests'" \
+  "small PE program as java.exe and javaw.exe), and uninstall entries of older clients."
+mkdir -p "$CONFIG/jre/bin"
+cp "$BUILD_DIR/krlxconfig/krlxconfig64.exe" "$CONFIG/"
+cp "$BUILD_DIR/tests/doubles/tiny_java/tiny_java.exe" "$CONFIG/jre/bin/java.exe"
+cp "$BUILD_DIR/tests/doubles/tiny_java/tiny_java.exe" "$CONFIG/jre/bin/javaw.exe"
+(cd "$CONFIG_ROOT" && find . -type f | sort | sed 's/^\.\//   /')
+for entry in 'Corvalis Client JE 5' 'Corvalis and Halvorin' 'CorvalisJE'; do
+  wine reg add "$UNINSTALL\\$entry" /v DisplayName /d "$entry" /f >/dev/null
+done
+wine reg query "$UNINSTALL" | grep -i corvalis | sed 's/^/   /'
+
+step "krlxconfig64.exe /install" \
+  "Cleans the uninstall entries, chooses the runtime beside the program, writes the start" \
+  "script, makes the shortcuts and stores the choice. The exit code is 1 when the Start-menu links were made."
+"$WINE64" "$CONFIG/krlxconfig64.exe" /install 2>/dev/null
+echo "   exit code $?"
+wine reg query 'HKLM\SOFTWARE\Quorvane\Corvalis' | grep JavaExe
+
+step "The start script Corvalis.bat" "It runs the console java.exe; the links run javaw.exe."
+sed 's/^/   /' "$CONFIG/Corvalis.bat"; echo
+
+step "The shortcuts, as the shell reads them back" \
+  "Wine reads the documentation link's web address as a path below the current folder; Windows keeps it."
+links=()
+while IFS= read -r f; do links+=("$PROGRAMS_WIN\\${f//\//\\}"); done < <(cd "$PROGRAMS" && find QZV -name '*.lnk' | sort)
+links+=("$CONFIG_WIN\\Corvalis.lnk" "$DESKTOP_WIN\\Corvalis.lnk")
+wine "$BUILD_DIR/tests/krlxconfig/read_links.exe" "${links[@]}" | sed 's/^/   /'
+
+step "The uninstall entries" \
+  "\"Corvalis Client JE 5\" and \"Corvalis and Halvorin\" are gone; \"CorvalisJE\" is kept, \"QZV CorvalisJE 6\" is the client's own."
+wine reg query "$UNINSTALL" | grep -i corvalis | sed 's/^/   /'
+
+step "krlxconfig64.exe /remove" "Deletes the Start-menu group QZV; the script, the settings and the desktop link stay."
+"$WINE64" "$CONFIG/krlxconfig64.exe" /remove 2>/dev/null
+echo "   exit code $?"
+[ -d "$PROGRAMS/QZV" ] && echo "   the group QZV is still there" || echo "   the group QZV is gone"
+
+printf '\nThe configurator log: %s\n' "$WINEPREFIX/drive_c/users/$(whoami)/Temp/krlxconfig.log"
 printf '\nThe diagnostic log: %s\nThe Wine prefix:    %s\n' "$LOG" "$WINEPREFIX"
 echo "The demo removes its installation and stops the Wine session when it ends."

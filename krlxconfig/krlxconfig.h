@@ -223,23 +223,63 @@ bool GetShellFolder(char* buffer, int csidl, BOOL create);
 
 // ---- launch_script.cpp: the client's start script and the client start -----------------
 
+// programFolder is the folder the program runs from (null: the running executable's
+// folder), without or with a trailing separator; out never has one.
+void ProgramFolder(cstring& out, const char* programFolder = nullptr);
+// The program folder's parent: the client's -root.
+void RootFolder(cstring& out, const char* programFolder = nullptr);
+// The folder of the start script and the client shortcut: the program folder when the
+// user may write it, else ".qzv" in the user's profile, made when missing. False when
+// that folder does not exist even so.
+bool ScriptFolder(cstring& folder, const char* programFolder = nullptr);
+// Append a space (to a non-empty text) and the client's Java arguments: the script's
+// end with "%*", the shortcut's with the closing quote of the root.
+void AppendLaunchArguments(cstring& text, const char* programFolder = nullptr);
+void AppendShortcutArguments(cstring& text, const char* programFolder = nullptr);
+// Writes "Corvalis.bat" for java into the script folder; non-zero when the new script is
+// in place. 0 leaves the old script as it was.
+int WriteLaunchScript(const char* java, const char* programFolder = nullptr);
 // The stored Java executable, else the best discovered one (then stored). False when
 // none is known.
-bool GetJavaExecutable(cstring& java);
-// Starts the client through its shortcut; throws CVelmorException* when it cannot.
-void StartClient();
+bool GetJavaExecutable(cstring& java, const char* programFolder = nullptr);
+// Opens the client shortcut in the script folder; throws CVelmorException* 1902 when no
+// Java executable is known, 1995 when the shortcut cannot be opened.
+void StartClient(const char* programFolder = nullptr);
 
-// ---- install_tasks.cpp: "/install" and "/remove" ---------------------------------------
+// ---- install_tasks.cpp: the shortcuts, "/install" and "/remove" ------------------------
 
-// Chooses the runtime, writes the start script and makes the shortcuts: 1 when the
-// Start-menu shortcuts were made, else 0.
-int InstallTasks();
-// Deletes the stale uninstall entries of older clients.
+// The web address of the product's documentation, the target of a Start-menu link.
+extern const char kDocumentationAddress[];
+
+// One .lnk file to write; icon empty: the link has no icon location.
+struct ShortcutSpec {
+    cstring link;
+    cstring target;
+    cstring arguments;
+    cstring icon;
+    int iconIndex = -1;
+};
+// Writes the link (replacing a file there, making its folder) with the program folder as
+// its working folder; needs OLE on this thread. Logged either way.
+bool CreateShortcut(const ShortcutSpec& spec, const char* programFolder = nullptr);
+// The Start-menu, script-folder and desktop shortcuts of the client and its documents,
+// for java (discovered and stored into java when empty). 1 when the Start-menu links were
+// made, else 0.
+int CreateShortcutSet(cstring& java, const char* programFolder = nullptr);
+// "/install": the runtime (beside the program, else the stored one), its start script,
+// the shortcut set and the stored choice; the shortcut set's result.
+int InstallTasks(const char* programFolder = nullptr);
+// Deletes the stale uninstall entries of older clients ("Corvalis.*JE.*" but
+// "QZV CorvalisJE 6" and "CorvalisJE", and "Corvalis and Halvorin").
 bool CleanUninstallEntries();
 // Deletes "Corvalis_and_Halvorin_InstallLog.log" from the user's desktop.
 bool DeleteDesktopInstallLog();
-// Deletes the Start-menu groups "QZV" and "QZV (Preview)" of all users.
+// Deletes the Start-menu groups "QZV" and "QZV (Preview)" of all users; whether "QZV" went.
 bool RemoveProgramGroups();
+// Deletes the folder with everything in it, read-only files too; whether the folder went.
+bool DeleteTree(const char* folder);
+// Deletes parent\name with all its subkeys; whether the key went.
+bool DeleteRegistryTree(HKEY parent, const char* name);
 
 // ---- main_dialog.cpp: dialog 103 -----------------------------------------------------
 

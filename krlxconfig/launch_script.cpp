@@ -1,18 +1,164 @@
-// The client's start script "Corvalis.bat", the choice of the Java executable and the
-// client start through its shortcut. For now only what the entry calls, in the form it
-// has until the stored settings and the start script exist.
-#include "exception.h"
+// The client's start script "Corvalis.bat", the Java command line it and the client
+// shortcut carry, the choice of the Java executable when the user has made none, and the
+// client start through the shortcut "Corvalis.lnk" in the script folder.
 #include "krlxconfig.h"
 
-// Will read the stored JavaExe, else discover a runtime and store it; knows none yet.
-bool GetJavaExecutable(cstring& java) {
-    java.clear();
-    return false;
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "exception.h"
+#include "files.h"
+#include "process_info.h"
+#include "registry.h"
+
+namespace {
+
+// The client's JVM options, class path and main class, up to its -root argument. The
+// script's class path starts at the script's own folder, the shortcut's at its working
+// folder.
+const char kScriptArguments[] =
+    "-Dsun.java2d.noddraw=false -classpath \"%~dp0;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" "
+    "launcher -root \"";
+const char kShortcutArguments[] =
+    "-Dsun.java2d.noddraw=false -classpath \".;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" "
+    "launcher -root \"";
+
+// "-Xmx<heap>m <fixed text><root>", the root without a final backslash.
+void appendArguments(cstring& text, const char* fixedText, const char* ending, const char* programFolder) {
+    cstring root;
+    RootFolder(root, programFolder);
+    cstring arguments(cstring::formatted, "-Xmx%dm ", int(ReadMemory()));
+    arguments.append(fixedText);
+    arguments.append(root);
+    if (arguments.last_char() == '\\') arguments.remove_last();
+    arguments.append(ending);
+    if (text.length()) text.append_char(' ');
+    text.append(arguments);
 }
 
-// Will make the script folder current and open its shortcut "Corvalis.lnk"; with no Java
-// executable known it fails as the client start does then.
-void StartClient() {
+// The script runs the console VM: a chosen javaw.exe gives way to the java.exe beside it.
+void scriptExecutable(const char* java, cstring& out) {
+    out.assign(java);
+    if (!out.ends_with("javaw.exe", false)) return;
+    cstring console(out);
+    console.set_length(console.length() - 9);
+    console.append("java.exe");
+    if (file_exists(console.c_str())) out.assign(console);
+}
+
+// JavaExe of the key when it loads.
+bool readLoadable(HKEY key, cstring& java) {
+    return key && read_registry_text(key, "JavaExe", java) && IsLoadableImage(java.c_str());
+}
+
+}  // namespace
+
+void ProgramFolder(cstring& out, const char* programFolder) {
+    out.assign(programFolder ? programFolder : executable_folder());
+    out.trim_right_chars("\\/");
+}
+
+void RootFolder(cstring& out, const char* programFolder) {
+    ProgramFolder(out, programFolder);
+    ParentFolder(out);
+    out.trim_right_chars("\\/");
+}
+
+bool ScriptFolder(cstring& folder, const char* programFolder) {
+    ProgramFolder(folder, programFolder);
+    if (CanWriteDirectory(folder.c_str())) return true;
+    char profile[MAX_PATH + 1] = "";
+    GetShellFolder(profile, CSIDL_PROFILE, TRUE);
+    folder.format("%s\\.qzv", profile);
+    if (!is_folder(folder.c_str())) CreateDirectoryA(folder.c_str(), nullptr);
+    return is_folder(folder.c_str());
+}
+
+void AppendLaunchArguments(cstring& text, const char* programFolder) {
+    appendArguments(text, kScriptArguments, "\" %*", programFolder);
+}
+
+void AppendShortcutArguments(cstring& text, const char* programFolder) {
+    appendArguments(text, kShortcutArguments, "\"", programFolder);
+}
+
+// The new script is written beside the old one and then renamed over it, so that either
+// the old or the new script is in place at every moment. The first script replaced is
+// kept as "Corvalis.bat.bak"; later ones are not.
+int WriteLaunchScript(const char* java, const char* programFolder) {
+    cstring folder;
+    ScriptFolder(folder, programFolder);
+    cstring script(cstring::formatted, "%s\\Corvalis.bat", folder.c_str());
+    cstring temporary(cstring::formatted, "%s\\Corvalis.bat.tmp", folder.c_str());
+    cstring backup(cstring::formatted, "%s\\Corvalis.bat.bak", folder.c_str());
+
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    cstring executable;
+    scriptExecutable(java, executable);
+    cstring text(cstring::formatted, "@echo off\r\n\"%s\"", executable.c_str());
+    AppendLaunchArguments(text, programFolder);
+    DWORD written = 0;
+    if (!WriteFile(file, text.c_str(), text.length(), &written, nullptr) || written != text.length()) {
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        SetLastError(error);
+        return 0;
+    }
+    CloseHandle(file);
+
+    CopyFileA(script.c_str(), backup.c_str(), TRUE);   // fails when there is no script or a backup exists
+    if (!MoveFileExA(temporary.c_str(), script.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        LogOsError("MoveFileEx(%s, %s) failed", temporary.c_str(), script.c_str());
+        return 0;
+    }
+    LogPrint("replaced batch file %s: JVM=%s\n", script.c_str(), executable.c_str());
+    return 1;
+}
+
+// Where the process may not create HKEY_LOCAL_MACHINE\Software, the user's own choice
+// comes first. A runtime found by discovery is stored in the machine key when that opened
+// for writing; a key opened only for reading refuses the write, which is not reported.
+bool GetJavaExecutable(cstring& java, const char* programFolder) {
+    java.clear();
+    bool found = false;
+    if (!CanWriteMachineRegistry()) {
+        HKEY user = open_key_for_reading(HKEY_CURRENT_USER, "%s", KRLX_SETTINGS_KEY);
+        found = readLoadable(user, java);
+        if (user) RegCloseKey(user);
+    }
+    HKEY key = nullptr;
+    if (!found) {
+        key = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        if (!key) key = open_key_for_reading(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        if (!key) key = open_key_for_reading(HKEY_CURRENT_USER, "%s", KRLX_SETTINGS_KEY);
+        found = readLoadable(key, java);
+    }
+    if (!found) {
+        JreLocationList list;
+        Discover(list, programFolder);
+        found = list.executable_at(0, java);
+        if (found && key) write_registry_text(key, "JavaExe", java.c_str());
+    }
+    if (key) RegCloseKey(key);
+    if (!found) java.clear();
+    return found;
+}
+
+void StartClient(const char* programFolder) {
+    cstring folder;
+    ScriptFolder(folder, programFolder);
+    SetCurrentDirectoryA(folder.c_str());
+    StopScan = false;
     cstring java;
-    if (!GetJavaExecutable(java)) throw new CVelmorException(1902, "JRE location cannot be determined\n");
+    if (!GetJavaExecutable(java, programFolder))
+        throw new CVelmorException(1902, "JRE location cannot be determined\n");
+    LogPrint("\n\t----------------------------------------------------------\n\tJRE = %s"
+             "\n\t----------------------------------------------------------\n",
+             java.c_str());
+    cstring link(cstring::formatted, "%s\\%s.lnk", folder.c_str(), KRLX_PRODUCT_NAME);
+    INT_PTR result = INT_PTR(ShellExecuteA(nullptr, "open", link.c_str(), "", folder.c_str(), SW_SHOW));
+    if (result <= 32)
+        throw CVelmorException::for_os_error(1995, DWORD(result), "Cannot launch shortcut \"%s\"\n", link.c_str());
 }
