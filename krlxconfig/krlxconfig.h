@@ -9,6 +9,7 @@
 
 #include "array.h"
 #include "cstring.h"
+#include "cstring_array.h"
 #include "resource.h"
 
 // ---- Names shared by several files ----------------------------------------------------
@@ -283,13 +284,48 @@ bool DeleteTree(const char* folder);
 // Deletes parent\name with all its subkeys; whether the key went.
 bool DeleteRegistryTree(HKEY parent, const char* name);
 
+// ---- main_dialog.cpp: dialog 103 -----------------------------------------------------
+
+// Ends with 1 (start the client) or 2 (cancelled or closed).
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 // ---- disk_scan.cpp: the disk scan for Java runtimes ------------------------------------
 
 // Set to ask a running scan to stop: it returns at its next folder entry, keeps what it
 // appended, and its thread ends as usual. Cleared when a scan thread starts.
 extern std::atomic<bool> StopScan;
 
-// ---- main_dialog.cpp: dialog 103 -----------------------------------------------------
+// The candidate folder names: any name containing java, jdk, jre or j2.
+extern const char kJavaFolderPattern[];
 
-// Ends with 1 (start the client) or 2 (cancelled or closed).
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Where a scan looks: Program Files (empty: unknown), the system folders that the drive
+// walk leaves out, and the drives as a GetLogicalDrives mask.
+struct ScanPlaces {
+    cstring programFiles;
+    cstring_array systemFolders;
+    DWORD drives = 0;
+};
+// The machine's: the shell folders and GetLogicalDrives.
+void GetScanPlaces(ScanPlaces& places);
+
+// Program Files to depth 3 without its "Common Files", then each fixed drive to depth 2
+// without the system folders; runtimes are appended through AddIfQualifies. One scan at
+// a time: the walks share the compiled skip pattern.
+void ScanFileSystem(JreLocationList& list);
+void ScanFileSystem(JreLocationList& list, const ScanPlaces& places);
+// Walks folder for subfolders whose names match pattern, descending depth levels below
+// it (0: its own entries only) but never into a folder that gave a runtime.
+void FindSubFolders(JreLocationList& list, const char* folder, const char* pattern, int depth,
+                    const cstring_array* skipFolders);
+
+// Ends a scan that still runs (see EndScan), then runs ScanFileSystem(list) on a new
+// thread, over places when given (copied) or the machine's. The thread sends
+// WM_JRE_SCAN_DONE to the list's window when it is done. False when it did not start.
+bool StartScanThread(JreLocationList& list, const ScanPlaces* places = nullptr);
+// True from StartScanThread until the scan thread has left ScanFileSystem.
+bool ScanInProgress();
+// Sets StopScan when a scan thread exists and waits until it has gone, handling the
+// notifications it sends to this thread's windows meanwhile. Afterwards the list may be
+// dropped. Never call it while holding a JreListLock or from a handler of the scan's
+// own notifications: the scan thread waits for both.
+void EndScan();
