@@ -183,7 +183,6 @@ int SaveSettings(HWND dialog) {
     HWND combo = GetDlgItem(dialog, kJavaCombo);
     if (combo) {
         int length = GetWindowTextLengthA(combo);
-        java.reserve(length + 1);
         char* buffer = new char[length + 1];
         GetWindowTextA(combo, buffer, length + 1);
         java.assign(buffer);
@@ -206,8 +205,9 @@ int SaveSettings(HWND dialog) {
                          version.c_str(), KRLX_PRODUCT_NAME);
             if (ask(dialog, kQuestion, text.c_str()) != IDYES) return 0;
         }
-        if (!WriteJavaExe(java.c_str()) && ask(dialog, kQuestion, kRegistryQuestion) != IDYES) return 0;
     }
+    // The heap size is checked before the first registry write, so that a refused size
+    // leaves every setting as it was.
     BOOL isNumber = FALSE;
     UINT memory = GetDlgItemInt(dialog, kMemoryEdit, &isNumber, FALSE);
     if (!isNumber || int(memory) < kMinimumMemory) {
@@ -218,6 +218,7 @@ int SaveSettings(HWND dialog) {
         ask(dialog, MB_OK | MB_ICONHAND, text.c_str());
         return 0;
     }
+    if (combo && !WriteJavaExe(java.c_str()) && ask(dialog, kQuestion, kRegistryQuestion) != IDYES) return 0;
     WriteMemory(memory);
     WriteJavaExe(java.c_str());
     if (!CreateShortcutSet(java, MainDialogPlaces.programFolder) && ask(dialog, kQuestion, kRegistryQuestion) != IDYES)
