@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo of ./run demo: the service host's main job in a Wine prefix laid out like an
 # installation. halvorin64.exe installs itself as the service "Halvorin", runs the Java
-# server (the stand-in VM of the tests, since no Windows Java runtime exists here), stops
-# it, is upgraded in place and removed again.
+# server in a real JVM (the Linux OpenJDK behind the tests' bridge jvm.dll, since no
+# Windows Java runtime exists here), stops it, is upgraded in place and removed again.
 # usage: demo.sh BUILD_DIR
 set -uo pipefail
 BUILD_DIR=$1
@@ -39,6 +39,7 @@ PRODUCT="$WINEPREFIX/drive_c/Program Files/Quorvane/Halvorin"
 PROGRAM="$PRODUCT/halvorin"
 SERVER="$PRODUCT/jre/bin/server"
 LOG="$WINEPREFIX/drive_c/users/$(whoami)/.qzv/halvorin.log"
+JAVA_LOG="$SERVER/java.log"
 cleanup() {
   wine "$PROGRAM/halvorin64.exe" -r -q >/dev/null
   rm -rf "$PRODUCT"
@@ -48,14 +49,14 @@ trap cleanup EXIT
 
 step "An installation in the Wine prefix" \
   "program folder $PRODUCT_WIN\\halvorin with the deliverables of dist/," \
-  "the stand-in Java VM in $PRODUCT_WIN\\jre, named by halvorin.vm beside the program."
+  "the Java server's jars in its lib folder, and in $PRODUCT_WIN\\jre the bridge jvm.dll that" \
+  "runs the Linux OpenJDK 17 (named by halvorin.vm beside the program)."
 rm -rf "$PRODUCT"
-mkdir -p "$PROGRAM" "$SERVER"
+mkdir -p "$PROGRAM/lib" "$SERVER"
 cp "$ROOT"/dist/halvorin.exe "$ROOT"/dist/halvorin64.exe "$ROOT"/dist/krlxmsg.dll "$ROOT"/dist/krlxmsg64.dll "$PROGRAM/"
-cp "$BUILD_DIR/tests/doubles/standin_jvm/jvm.dll" "$SERVER/"
+cp "$BUILD_DIR"/tests/doubles/java_server/lib/*.jar "$PROGRAM/lib/"
+cp "$BUILD_DIR/tests/doubles/bridge_jvm/jvm.dll" "$SERVER/"
 printf '%s\\jre' "$PRODUCT_WIN" >"$PROGRAM/halvorin.vm"
-# The simulated Java server runs until it is asked to stop, then needs six seconds to end.
-printf 'main = until-stop\nmain.stop_delay = 6000\n' >"$SERVER/standin.script"
 (cd "$PRODUCT" && find . -type f | sort | sed 's/^\.\//   /')
 start=$(stat -c %s "$LOG" 2>/dev/null || echo 0)
 
@@ -64,16 +65,24 @@ step "halvorin64.exe -i: install the service" \
 wine "$PROGRAM/halvorin64.exe" -i
 wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' | grep -E 'ImagePath|DisplayName|Start|Type|ErrorControl'
 wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Halvorin' | grep -E 'EventMessageFile|TypesSupported'
+# Stored start parameters: the Java server is to take six seconds to end after the stop.
+wine reg add 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin\Parameters' /v AppParameters \
+  /d '-Dlauncher.stop_delay_ms=6000' /f >/dev/null
+java_start=$(stat -c %s "$JAVA_LOG" 2>/dev/null || echo 0)
 
 step "net start Halvorin" "Wine's net returns while the service is still starting; we poll its state."
 wine net start Halvorin >/dev/null
 wait_state RUNNING 20 || { echo "the service did not reach RUNNING"; exit 1; }
 echo "   state: $(state)"
 
-step "The Java server runs inside the service process" \
-  "The stand-in VM's journal: the options and the main arguments halvorin built."
-sleep 1
-grep -E ' (option [0-9]+|main argc|arg [0-9]+) ' "$SERVER/standin.journal" | cut -d' ' -f2- | cut -c1-110 | sed 's/^/   /'
+step "The Java server runs in the JVM of the service" \
+  "Its own output (java.log beside jvm.dll): the arguments and VM options halvorin built."
+for _ in $(seq 1 600); do
+  grep -q '^launcher: running' "$JAVA_LOG" 2>/dev/null && break
+  sleep 0.1
+done
+# One class path entry a line.
+tail -c +$((java_start + 1)) "$JAVA_LOG" | sed '/^launcher: java.class.path = /s/:/\n        /2g; s/^/   /'
 wine reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID | grep ProcessID
 
 step "net stop Halvorin" \
@@ -89,8 +98,23 @@ for _ in $(seq 1 200); do
 done
 wine reg query 'HKLM\Software\Quorvane\Halvorin' /v ProcessID | grep ProcessID
 
-step "halvorin.log: the run and the stop sequence, with the Java stack dump"
-log_since "$start" | grep -vE '^\[[0-9:]+\] (options|args)\[' | sed 's/^/   /'
+step "The Java server's output since the stop"
+mark=$(grep -n '^launcher: running' <(tail -c +$((java_start + 1)) "$JAVA_LOG") | cut -d: -f1)
+tail -c +$((java_start + 1)) "$JAVA_LOG" | tail -n +$((mark + 1)) | sed 's/^/   /'
+
+step "halvorin.log: the run and the stop sequence, with the JVM's thread dump" \
+  "(of the dump only its heading and the thread \"main\", which runs launcher.main, are shown here)"
+log_since "$start" | grep -vE '^\[[0-9:]+\] (options|args)\[' | awk '
+  /stack dump:$/ { dump = 1; line = 0; skipped = 0; print "   " $0; next }
+  dump && /^\[[0-9:]+\] / { printf "   [... %d more lines of the dump]\n", skipped; dump = 0 }
+  dump {
+    line++
+    if (/^"main" #/) { main = 1; print "   [...]" }
+    else if (main && $0 == "") main = 0
+    if (line <= 2 || main) print "   " $0; else skipped++
+    next
+  }
+  { print "   " $0 }'
 
 step "halvorin64.exe -x: upgrade in place, keeping the administrator's start mode" \
   "The start mode is set to automatic (2) first; -x rewrites the registration but keeps it."
