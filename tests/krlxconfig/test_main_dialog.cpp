@@ -37,6 +37,7 @@ struct Box {
 std::deque<int> boxAnswers;   // for Yes/No boxes, first first; No when empty
 std::vector<Box> boxes;
 std::function<void(HWND)> dialogScript;
+std::function<void(HWND)> afterInit;
 
 // Wine's message box: its text is control 0xFFFF and its icon control stc1 (0x440). The
 // dialog itself has a 0xFFFF static as well, but no combo 1004.
@@ -72,15 +73,22 @@ INT_PTR CALLBACK DriverProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     INT_PTR handled = MainDialogProc(dialog, message, wParam, lParam);
-    if (message == WM_INITDIALOG) PostMessageA(dialog, kRunScript, 0, 0);
+    if (message == WM_INITDIALOG) {
+        // Before the modal loop handles anything, the disk scan's notifications among it.
+        std::function<void(HWND)> check;
+        check.swap(afterInit);
+        if (check) check(dialog);
+        PostMessageA(dialog, kRunScript, 0, 0);
+    }
     return handled;
 }
 
-// Shows the dialog and runs script inside its modal loop; answers the dialog's result.
-// The script must end the dialog.
-INT_PTR RunDialog(std::function<void(HWND)> script) {
+// Shows the dialog and runs script inside its modal loop (initial, when given, right after
+// WM_INITDIALOG); answers the dialog's result. The script must end the dialog.
+INT_PTR RunDialog(std::function<void(HWND)> script, std::function<void(HWND)> initial = nullptr) {
     boxes.clear();
     dialogScript = script;
+    afterInit = initial;
     HHOOK hook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr,
                                      DriverProc, LPARAM(GetModuleHandleA(nullptr)));
@@ -247,19 +255,21 @@ TEST_F(MainDialogTest, StartUpWithoutRuntimesScansTheDisk) {
             ASSERT_TRUE(CopyFileTo(TinyJava(), onDisk));
         }
         SetupMode = c.setup;
-        INT_PTR result = RunDialog([&](HWND dialog) {
-            // The scan cannot have ended: its end is a message to this thread.
+        auto busy = [](HWND dialog) {
+            // The scan's end is a message to this thread, which has handled none yet.
             EXPECT_EQ(Enabled(dialog), "00000");
             EXPECT_EQ(Text(dialog, 1008), "Stop");
             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1007)));
             EXPECT_EQ(Text(dialog, 1009), "Discovering available JREs (0 found so far)...");
+        };
+        INT_PTR result = RunDialog([&](HWND dialog) {
             EXPECT_TRUE(PumpUntil([] { return !ScanInProgress(); }));
             EXPECT_TRUE(PumpUntil([&] { return Enabled(dialog) == "11111"; }));
             EXPECT_EQ(Text(dialog, 1004), c.found);
             EXPECT_EQ(Text(dialog, 1008), "Re-Scan");
             Click(dialog, IDCANCEL);
-        });
+        }, busy);
         EXPECT_EQ(result, IDCANCEL);
         ASSERT_EQ(boxes.size(), c.boxCount);
         if (c.boxCount) {
