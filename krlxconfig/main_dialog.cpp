@@ -1,6 +1,7 @@
 // Dialog 103, where the user chooses the Java executable and the heap size: its start-up
 // with the discovered runtimes, the disk scan it starts and stops, and Save Settings,
 // which stores both values, rewrites the shortcuts and the start script.
+#include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 

@@ -3,6 +3,8 @@
 // records their texts, owners, buttons and icons.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <commctrl.h>
 
 #include <deque>
