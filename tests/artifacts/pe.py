@@ -2,6 +2,7 @@
 imported DLLs, exported names and resources (version block, manifest, icon groups,
 message table)."""
 import struct
+import xml.etree.ElementTree as ElementTree
 
 MACHINE_I386 = 0x014C
 MACHINE_AMD64 = 0x8664
@@ -9,6 +10,7 @@ SUBSYSTEM_GUI = 2
 SUBSYSTEM_CONSOLE = 3
 
 RT_ICON = 3
+RT_DIALOG = 5
 RT_GROUP_ICON = 14
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -23,9 +25,12 @@ SYSTEM_DLLS = {
 
 
 class PeFile:
-    def __init__(self, path):
-        with open(path, "rb") as f:
-            self.data = f.read()
+    def __init__(self, path, data=None):
+        """The file at path, or the image in data (path then only names it)."""
+        if data is None:
+            with open(path, "rb") as f:
+                data = f.read()
+        self.data = data
         d = self.data
         if d[:2] != b"MZ":
             raise ValueError(f"{path}: no MZ signature")
@@ -207,3 +212,25 @@ class Checker:
         self.equal(product, file_version, f"{name} fixed product version")
         for key, value in strings.items():
             self.equal(found.get(key), value, f"{name} version string {key}")
+
+    def manifest(self, pe, name, level):
+        """Checks that the manifest is resource 1, well-formed, and asks for the execution
+        level; returns its parsed root, or None."""
+        names = [key[1] for key in pe.resources() if key[0] == RT_MANIFEST]
+        self.equal(names, [1], f"{name} manifest resource names")
+        text = pe.manifest()
+        if text is None:
+            return None
+        try:
+            root = ElementTree.fromstring(text.encode("utf-8"))
+        except ElementTree.ParseError as e:
+            self.check(False, f"{name} manifest is not well-formed XML: {e}")
+            return None
+        levels = [e.get("level") for e in root.iter() if local_name(e.tag) == "requestedExecutionLevel"]
+        self.equal(levels, [level], f"{name} requested execution levels")
+        return root
+
+
+def local_name(tag):
+    """An XML tag without its namespace."""
+    return tag.split("}")[-1]

@@ -68,6 +68,29 @@ code=$?
 check "xstop.exe exits 0" "[ $code -eq 0 ]"
 check "xstop.exe prints nothing" "[ ! -s xstop.txt ] || ! grep -qv '^wine\\|fixme' xstop.txt"
 
+# 6. krlxconfig.exe: "/force32" keeps the 32-bit build at the job; without it the
+#    embedded 64-bit build is written beside the program, does the job and is deleted.
+config_log="$WINEPREFIX/drive_c/users/root/Temp/krlxconfig.log"
+: >"$config_log"
+wine "$program/krlxconfig.exe" /force32 /remove >/dev/null 2>&1
+code=$?
+wineserver -w
+check "krlxconfig.exe /force32 /remove exits 0" "[ $code -eq 0 ]"
+check "the 32-bit build wrote its own header" \
+  "grep -q -- '-- Corvalis Configurator 9.0.0.0 (' '$config_log' && ! grep -q 'WOW64: will invoke' '$config_log'"
+check "no 64-bit image was written" "[ ! -e '$program/krlxconfig64.exe' ]"
+: >"$config_log"
+wine "$program/krlxconfig.exe" /remove >/dev/null 2>&1
+code=$?
+wineserver -w
+check "krlxconfig.exe /remove exits 0" "[ $code -eq 0 ]"
+check "the 32-bit build hands /remove on" "grep -q 'WOW64: will invoke 64-bit exe. Command line:' '$config_log' \
+  && grep -qF 'exe: $winprog\\krlxconfig64.exe' '$config_log'"
+check "the 64-bit build ran the job" "grep -q -- '-- Corvalis Configurator (x64) 9.0.0.0 (' '$config_log' \
+  && grep -qF -- '-- $winprog\\krlxconfig64.exe /remove' '$config_log'"
+check "the written 64-bit image is gone" "[ ! -e '$program/krlxconfig64.exe' ]"
+cp "$config_log" krlxconfig.log 2>/dev/null
+
 cp "$log" halvorin.log 2>/dev/null
 echo "CHECKS: $([ $fails -eq 0 ] && echo PASS || echo "FAIL ($fails)")"
 [ $fails -eq 0 ]
