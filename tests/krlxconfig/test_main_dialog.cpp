@@ -38,8 +38,9 @@ struct Box {
 
 std::deque<int> boxAnswers;   // for Yes/No boxes, first first; No when empty
 std::vector<Box> boxes;
-std::function<void(HWND)> dialogScript;
+std::deque<std::function<void(HWND)>> dialogSteps;
 std::function<void(HWND)> afterInit;
+int stepsRun;
 
 // Wine's message box: its text is control 0xFFFF and its icon control stc1 (0x440). The
 // dialog itself has a 0xFFFF static as well, but no combo 1004.
@@ -68,10 +69,15 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
 const UINT kRunScript = WM_APP + 7;
 
 INT_PTR CALLBACK DriverProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // One step per message: a dialog that has ended handles no further message, so the
+    // steps after one that ended it never run.
     if (message == kRunScript) {
-        std::function<void(HWND)> script;
-        script.swap(dialogScript);
-        if (script) script(dialog);
+        if (dialogSteps.empty()) return TRUE;
+        std::function<void(HWND)> step = dialogSteps.front();
+        dialogSteps.pop_front();
+        stepsRun++;
+        step(dialog);
+        if (!dialogSteps.empty()) PostMessageA(dialog, kRunScript, 0, 0);
         return TRUE;
     }
     INT_PTR handled = MainDialogProc(dialog, message, wParam, lParam);
@@ -85,17 +91,23 @@ INT_PTR CALLBACK DriverProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     return handled;
 }
 
-// Shows the dialog and runs script inside its modal loop (initial, when given, right after
-// WM_INITDIALOG); answers the dialog's result. The script must end the dialog.
-INT_PTR RunDialog(std::function<void(HWND)> script, std::function<void(HWND)> initial = nullptr) {
+// Shows the dialog and runs the steps inside its modal loop, each from a message of its
+// own (initial, when given, right after WM_INITDIALOG); answers the dialog's result.
+// The last step must end the dialog.
+INT_PTR RunDialogSteps(std::vector<std::function<void(HWND)>> steps, std::function<void(HWND)> initial = nullptr) {
     boxes.clear();
-    dialogScript = script;
+    dialogSteps.assign(steps.begin(), steps.end());
+    stepsRun = 0;
     afterInit = initial;
     HHOOK hook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr,
                                      DriverProc, LPARAM(GetModuleHandleA(nullptr)));
     UnhookWindowsHookEx(hook);
     return result;
+}
+
+INT_PTR RunDialog(std::function<void(HWND)> script, std::function<void(HWND)> initial = nullptr) {
+    return RunDialogSteps({script}, initial);
 }
 
 // Handles this thread's messages (the scan thread's notifications among them) until done
@@ -122,6 +134,12 @@ std::string Text(HWND dialog, int id) {
     char text[1024] = "";
     GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
+}
+
+// The control's own visible style: the dialog itself is shown only once its modal loop
+// first idles, after the steps' messages.
+bool Shown(HWND dialog, int id) {
+    return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 std::vector<std::string> ComboItems(HWND dialog) {
@@ -194,19 +212,20 @@ TEST_F(MainDialogTest, StartUpWithRuntimesFillsTheComboBestFirstAndShowsTheStore
 
     INT_PTR result = RunDialog([&](HWND dialog) {
         EXPECT_EQ(MainDialogWindow, dialog);
-        // The stored choice is a source of its own; its version is unknown, so it comes last.
+        // Only the machine's stored choice is a discovery source; the user's is shown as text.
         EXPECT_EQ(ComboItems(dialog), (std::vector<std::string>{machine.at("newer\\bin\\javaw.exe"),
-                                                                 machine.at("older\\bin\\javaw.exe"), stored}));
+                                                                 machine.at("older\\bin\\javaw.exe")}));
         EXPECT_EQ(Text(dialog, 1004), stored);
         EXPECT_EQ(Text(dialog, 1002), "700");
         EXPECT_EQ(Enabled(dialog), "11111");
         EXPECT_FALSE(ScanInProgress());
         EXPECT_EQ(Text(dialog, 1008), "Re-Scan");
         EXPECT_EQ(Text(dialog, 1009),
-                  "3 JRE(s) found. Press 'Re-Scan' to re-scan filesystem and registry to discover possible JRE locations.");
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1008)));
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1009)));
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1010)));
+                  "2 JRE(s) found. Press 'Re-Scan' to re-scan filesystem and registry to discover possible JRE locations.");
+        EXPECT_FALSE(Shown(dialog, 1008));
+        EXPECT_FALSE(Shown(dialog, 1009));
+        EXPECT_FALSE(Shown(dialog, 1010));
+        EXPECT_TRUE(Shown(dialog, 1004));
         // The spin control stops at 96.
         int low = 0, high = 0;
         SendDlgItemMessageA(dialog, 1003, UDM_GETRANGE32, WPARAM(&low), LPARAM(&high));
@@ -357,25 +376,30 @@ TEST_F(MainDialogTest, StartEndsOnlyAfterASuccessfulSave) {
     RegisterHome(kJavaSoftKey, "1.8.0_20", machine.PutHome("newer"));
     // A folder in the temporary script's place: CreateFile cannot replace it.
     CreateDirectoryA(machine.at("krlxconfig\\Corvalis.bat.tmp").c_str(), nullptr);
-    INT_PTR result = RunDialog([&](HWND dialog) {
-        SetDlgItemTextA(dialog, 1004, good.c_str());
-        SetDlgItemTextA(dialog, 1002, "256");
-        Click(dialog, IDOK);
-        EXPECT_TRUE(IsWindowVisible(dialog));
-        EXPECT_TRUE(boxes.empty());
-        EXPECT_EQ(StoredJavaExe(), good);
-        EXPECT_EQ(StoredMemory(), 256u);
-        EXPECT_TRUE(FileExists(machine.at("krlxconfig\\Corvalis.lnk")));
-        EXPECT_FALSE(FileExists(machine.at("krlxconfig\\Corvalis.bat")));
-
-        RemoveDirectoryA(machine.at("krlxconfig\\Corvalis.bat.tmp").c_str());
-        SetDlgItemTextA(dialog, 1002, "95");
-        Click(dialog, IDOK);
-        EXPECT_TRUE(IsWindowVisible(dialog));
-        EXPECT_EQ(boxes.size(), 1u);
-        SetDlgItemTextA(dialog, 1002, "300");
-        Click(dialog, IDOK);
+    INT_PTR result = RunDialogSteps({
+        [&](HWND dialog) {
+            SetDlgItemTextA(dialog, 1004, good.c_str());
+            SetDlgItemTextA(dialog, 1002, "256");
+            Click(dialog, IDOK);
+        },
+        [&](HWND dialog) {
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_EQ(StoredJavaExe(), good);
+            EXPECT_EQ(StoredMemory(), 256u);
+            EXPECT_TRUE(FileExists(machine.at("krlxconfig\\Corvalis.lnk")));
+            EXPECT_FALSE(FileExists(machine.at("krlxconfig\\Corvalis.bat")));
+            RemoveDirectoryA(machine.at("krlxconfig\\Corvalis.bat.tmp").c_str());
+            SetDlgItemTextA(dialog, 1002, "95");
+            Click(dialog, IDOK);
+        },
+        [&](HWND dialog) {
+            EXPECT_EQ(boxes.size(), 1u);
+            SetDlgItemTextA(dialog, 1002, "300");
+            Click(dialog, IDOK);
+        },
+        [&](HWND dialog) { ADD_FAILURE() << "Start did not end the dialog"; Click(dialog, IDCANCEL); },
     });
+    EXPECT_EQ(stepsRun, 3);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(StoredMemory(), 300u);
