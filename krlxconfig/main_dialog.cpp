@@ -129,8 +129,10 @@ void ScanOrStop(HWND dialog) {
     ScanBatchFiles(list, MainDialogPlaces.programFolder);
     ScanSettingsAndRegistry(list);
     StartScanThread(list, MainDialogPlaces.scan);
-    PostMessageA(dialog, WM_JRE_FOUND, list.count(), 0);
+    // The progress text is put in place at once: a notification posted here would be
+    // handled after the scan's own, sent, end of a short scan and outdate its text.
     SetScanState(dialog, true);
+    SendMessageA(dialog, WM_JRE_FOUND, list.count(), 0);
 }
 
 void OnScanDone(HWND dialog) {

@@ -417,7 +417,8 @@ TEST_F(MainDialogTest, CloseBoxLeavesTheScanRunningAndCancelStopsIt) {
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(StopScan);
     EXPECT_EQ(DialogJreList->window.load(), nullptr);
-    EndScan();
+    // Waits without stopping it (EndScan would set StopScan).
+    EXPECT_TRUE(PumpUntil([] { return !ScanInProgress(); }));
     cstring found;
     EXPECT_TRUE(DialogJreList->executable_at(0, found));
     EXPECT_STREQ(found.c_str(), onDisk.c_str());
@@ -442,6 +443,10 @@ TEST_F(MainDialogTest, ReScanAndStop) {
         Click(dialog, 1008);
         EXPECT_TRUE(ScanInProgress());
         EXPECT_EQ(Text(dialog, 1008), "Stop");
+        // The scan may have appended its find already, and then waits to tell this thread.
+        EXPECT_TRUE(Text(dialog, 1009) == "Discovering available JREs (1 found so far)..." ||
+                    Text(dialog, 1009) == "Discovering available JREs (2 found so far)...")
+            << Text(dialog, 1009);
         EXPECT_EQ(Enabled(dialog), "00000");
         Click(dialog, 1008);
         EXPECT_TRUE(StopScan);
