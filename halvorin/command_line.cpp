@@ -11,8 +11,6 @@ int bQuietMode = 0;
 
 namespace {
 
-const char kDisplayName[] = "QZV Halvorin Server";
-
 const char kUsage[] =
     "QZV Halvorin Server for Windows\n"
     "\n"

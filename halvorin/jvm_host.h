@@ -9,6 +9,9 @@
 
 #include "cstring.h"
 
+// The most VM options the launch hands to JNI_CreateJavaVM.
+inline constexpr DWORD kMaxVmOptions = 20;
+
 // --- jvm_launch.cpp: the JVM thread and the bridge into the running Java server
 // The JVM host's process-wide state: single pointer-sized fields written before the Java
 // main method starts (scmEventManager also by later loads); no lock.

@@ -22,7 +22,6 @@ namespace {
 
 const char kLauncherClass[] = "launcher";
 const char kEventManagerClass[] = "com/qzvltd/halvorin/scm/SCMEventManager";
-const unsigned kMaxVmOptions = 20;
 
 // Threads other than the JVM thread use the VM only between beginVmUse and endVmUse.
 // Before it destroys the VM and unloads jvm.dll, the JVM thread closes the VM to new
@@ -133,6 +132,40 @@ bool loadEventManagerWith(JNIEnv* env) {
     return true;
 }
 
+// The dump's temporary file, under a fresh name in the shared temporary folder and only
+// if nothing is there yet (_O_EXCL): a file or link planted under the name between the
+// naming and the opening is never written through. Deleted when the descriptor closes.
+int openDumpTempFile() {
+    int fd = -1;
+    for (int attempt = 0; attempt < 3 && fd < 0; attempt++) {
+        char* name = _tempnam(GetTempFolder(), "hvd");
+        if (!name) break;
+        fd = _open(name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+        free(name);
+    }
+    return fd;
+}
+
+// "stack.txt" in the shared temporary folder, made new: what lies under the name (a file,
+// or a link another user planted there) is removed, never opened, and CREATE_NEW without
+// following reparse points refuses anything that reappears. On failure the dump is in
+// the log only.
+HANDLE createStackFile() {
+    cstring path;
+    path.format("%s\\stack.txt", GetTempFolder());
+    DeleteFileA(path.c_str());
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        char text[512];
+        SetLastError(error);
+        LogMessage("cannot create %s anew (%s); the stack dump is in this log only\n", path.c_str(),
+                   LastErrorText(text, sizeof text));
+    }
+    return file;
+}
+
 unsigned __stdcall eventThread(void* code) {
     sendSCMEvent(int(reinterpret_cast<INT_PTR>(code)));
     return 0;
@@ -150,14 +183,21 @@ unsigned runJavaMain(JNIEnv* env, const char* vmPath, JavaVMInitArgs* initArgs) 
         SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
         LogMessage("JRE = \"%s\" (%d-bit)\n", vmPath, is64BitImage(vmPath) ? 64 : 32);
         loadSCMEventManager();
-        LogMessage("starting Java main()...\n");
-        env->functions->CallStaticVoidMethod(env, launcher, main, args);
+        // A stop that came while the VM was found or created had no event manager to go
+        // to: main would never hear of it. Asked only now, after the manager is loaded, so
+        // that a stop coming later finds the manager and reaches the server.
+        if (StopRequested()) {
+            LogMessage("stop requested before the Java server started; main() not called\n");
+        } else {
+            LogMessage("starting Java main()...\n");
+            env->functions->CallStaticVoidMethod(env, launcher, main, args);
 
-        JNIEnv* current = nullptr;
-        jvmHost.jvm->GetEnv(reinterpret_cast<void**>(&current), initArgs->version);
-        if (current)
-            reportJavaException(current, formatted("Could not invoke main() method of main class (%s). JVM=%s",
-                                                   kLauncherClass, vmPath).c_str());
+            JNIEnv* current = nullptr;
+            jvmHost.jvm->GetEnv(reinterpret_cast<void**>(&current), initArgs->version);
+            if (current)
+                reportJavaException(current, formatted("Could not invoke main() method of main class (%s). JVM=%s",
+                                                       kLauncherClass, vmPath).c_str());
+        }
     }
     closeVmToOtherThreads();
     if (!failure) jvmHost.jvm->DetachCurrentThread();
@@ -374,20 +414,13 @@ BOOL WINAPI consoleCtrlHandler(DWORD type) {
 char* captureStackDump(JNIEnv* env) {
     if (!jvmHost.JVM_Dump) return nullptr;
     HANDLE originalStdout = GetStdHandle(STD_OUTPUT_HANDLE);
-    char* tempName = _tempnam(GetTempFolder(), "hvd");
-    if (!tempName) return nullptr;
-    // Deleted by the runtime when the descriptor is closed.
-    int dumpFd = _open(tempName, _O_RDWR | _O_CREAT | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
-    free(tempName);
+    int dumpFd = openDumpTempFile();
     if (dumpFd < 0) return nullptr;
 
     fflush(stdout);
     int savedStdout = _dup(1);
     _dup2(dumpFd, 1);
-    cstring stackPath;
-    stackPath.format("%s\\stack.txt", GetTempFolder());
-    HANDLE stackFile =
-        CreateFileA(stackPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE stackFile = createStackFile();
     if (stackFile != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, stackFile);
 
     jvmHost.JVM_Dump(env, nullptr);

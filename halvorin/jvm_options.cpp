@@ -19,7 +19,6 @@ const char kNoModulePath[] = "Cannot get path of service executable";
 const char kPathVariable[] = "PATH";
 const char* const kJavaFiles[] = {"\\java.exe", "\\javaw.exe", "\\java.dll"};
 const int kDefaultHeapMegabytes = 256;
-const DWORD kMaxVMOptions = 20;   // what the launch hands to the VM at most
 
 // Each entry follows the program folder.
 const char* const kClassPathJars[] = {
@@ -164,7 +163,7 @@ char** buildVMOptions(char** previous, DWORD* count, DWORD argc, char** argv, co
         // The file may fill the list up to its room and the launch's limit, keeping a
         // place for the class path; its first heap option always has the place the
         // default would take.
-        DWORD limit = room < kMaxVMOptions ? room : kMaxVMOptions;
+        DWORD limit = room < kMaxVmOptions ? room : kMaxVmOptions;
         DWORD reserved = *count + (classPathGiven ? 0 : 1);
         DWORD fileRoom = reserved < limit ? limit - reserved : 1;
         cstring configPath;

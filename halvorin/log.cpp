@@ -11,7 +11,6 @@
 
 namespace {
 
-const char kEventSource[] = "Halvorin";
 const DWORD kEventMessageId = 0x40000001;   // "%1\r\n" in the message table
 
 char* logPath;
@@ -192,10 +191,10 @@ int ReportOSError(const char* format, ...) {
 
 void ReportToEventLog(const char* message) {
     LogMessage("EVENTLOG:> %s\n", message);
-    HANDLE source = RegisterEventSourceA(nullptr, kEventSource);
+    HANDLE source = RegisterEventSourceA(nullptr, kServiceName);
     if (!source) return;
     char text[4096];
-    snprintf(text, sizeof text, "%s: %s", kEventSource, message);
+    snprintf(text, sizeof text, "%s: %s", kServiceName, message);
     const char* strings[1] = {text};
     ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, kEventMessageId, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(source);

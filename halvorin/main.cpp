@@ -6,13 +6,12 @@
 #include "service_host.h"
 
 namespace {
-char kServiceName[] = "Halvorin";
 SERVICE_TABLE_ENTRYA serviceTable[2];
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     DisableVirtualization();
-    serviceTable[0].lpServiceName = kServiceName;
+    serviceTable[0].lpServiceName = const_cast<char*>(kServiceName);   // only read by the dispatcher
     serviceTable[0].lpServiceProc = serviceMain;
     SetProcessID(GetCurrentProcessId());
 

@@ -7,6 +7,10 @@
 
 class cstring;
 
+// The service's name (also its event source's) and its display name.
+inline constexpr char kServiceName[] = "Halvorin";
+inline constexpr char kDisplayName[] = "QZV Halvorin Server";
+
 // --- command_line.cpp: options, usage, install-failure box
 extern int bConsoleMode;   // 1 while "-c" runs: status reports are skipped
 extern int bQuietMode;     // 1 when "-q" or "/q" was given: no message boxes
@@ -75,5 +79,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI controlHandler(DWORD code);
 void ServiceStart(DWORD argc, char** argv);
 void ServiceStop();
+// True once a stop was requested in this run: the stop-request event stays signalled.
+bool StopRequested();
 void RunInConsole();
 bool GetModuleVersion(int* major, int* minor, int* build, int* revision);

@@ -9,10 +9,8 @@
 
 namespace {
 
-const char kServiceName[] = "Halvorin";
-const char kDisplayName[] = "QZV Halvorin Server";
 const char kServicesKeyFormat[] = "SYSTEM\\CurrentControlSet\\Services\\%s";
-const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Halvorin";
+const char kEventSourceKeyFormat[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\%s";
 const char kNoManagerAccess[] = "Halvorin wasn't able to open Service Manager with write access";
 const char kDescription[] =
     "Provides performance monitoring, alerting, manual task automation and autonomic event response services "
@@ -25,7 +23,7 @@ const char kNoDependencies[2] = {0, 0};   // an empty double-zero-terminated lis
 struct ModuleVariant {
     cstring modulePath;   // folder + module name, unquoted
     bool is64;
-    const char* displayName() const { return is64 ? "QZV Halvorin Server (64-bit)" : kDisplayName; }
+    cstring displayName;   // the 64-bit build's carries " (64-bit)"
     const char* messageFile() const { return is64 ? "krlxmsg64.dll" : "krlxmsg.dll"; }
 };
 
@@ -33,6 +31,7 @@ ModuleVariant chooseVariant() {
     ModuleVariant variant;
     variant.modulePath.format("%s%s", GetModuleFolder(), ServiceModuleName());
     variant.is64 = is64BitImage(variant.modulePath.c_str());
+    variant.displayName.format("%s%s", kDisplayName, variant.is64 ? " (64-bit)" : "");
     return variant;
 }
 
@@ -43,6 +42,12 @@ DWORD startTypeFor(int startMode) {
 cstring serviceKeyName() {
     cstring key;
     key.format(kServicesKeyFormat, kServiceName);
+    return key;
+}
+
+cstring eventSourceKeyName() {
+    cstring key;
+    key.format(kEventSourceKeyFormat, kServiceName);
     return key;
 }
 
@@ -72,7 +77,7 @@ HKEY createKey(const char* name) {
 // Each value of the event source opens (or makes) the key again, so one failed step
 // does not keep the others from being tried.
 bool writeEventSourceValue(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = createKey(kEventSourceKey);
+    HKEY key = createKey(eventSourceKeyName().c_str());
     if (!key) return false;
     bool written = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
     RegCloseKey(key);
@@ -80,7 +85,7 @@ bool writeEventSourceValue(const char* name, DWORD type, const void* data, DWORD
 }
 
 void registerEventSource(const ModuleVariant& variant) {
-    HKEY key = createKey(kEventSourceKey);
+    HKEY key = createKey(eventSourceKeyName().c_str());
     if (key)
         RegCloseKey(key);
     else
@@ -148,7 +153,7 @@ bool InstallService(int startMode) {
         LogMessage("OpenSCManager failed - %s\n", reason.c_str());
         errorText = kNoManagerAccess;
     } else {
-        SC_HANDLE service = CreateServiceA(manager, kServiceName, variant.displayName(), SERVICE_ALL_ACCESS,
+        SC_HANDLE service = CreateServiceA(manager, kServiceName, variant.displayName.c_str(), SERVICE_ALL_ACCESS,
                                            SERVICE_WIN32_OWN_PROCESS, startTypeFor(startMode), SERVICE_ERROR_NORMAL,
                                            imagePath.c_str(), nullptr, nullptr, kNoDependencies, nullptr, nullptr);
         if (!service) {
@@ -194,7 +199,7 @@ bool UpgradeService(int startMode) {
         setNumber(key, "Type", SERVICE_WIN32_OWN_PROCESS);
         setNumber(key, "ErrorControl", SERVICE_ERROR_NORMAL);
         setNumber(key, "Start", startTypeFor(startMode));
-        setString(key, "DisplayName", REG_SZ, variant.displayName());
+        setString(key, "DisplayName", REG_SZ, variant.displayName.c_str());
         setString(key, "Description", REG_SZ, kDescription);
         RegCloseKey(key);
     }
@@ -210,7 +215,7 @@ void RemoveService(bool quiet) {
     stopService(!quiet);
     if (DeleteServiceEntry(kServiceName)) {
         LogMessage("%s remove request submitted.\n", kDisplayName);
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kEventSourceKey);
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, eventSourceKeyName().c_str());
     } else {
         LogMessage("DeleteService failed - %s\n", lastErrorText().c_str());
     }

@@ -15,14 +15,13 @@ SERVICE_STATUS_HANDLE sshStatusHandle;
 
 namespace {
 
-const char kServiceName[] = "Halvorin";
-const char kDisplayName[] = "QZV Halvorin Server";
 const DWORD kStopWaitPeriodMs = 5000;
 const DWORD kParametersSize = 8192;
 
 CRITICAL_SECTION statusLock;
 volatile LONG statusLockOnce;
 int checkPoint = 1;   // never reset: stop reports go on from where the start ended
+bool finalStatusReported;   // under statusLock: STOPPED went out and nothing may follow it
 
 void initStatusLock() {
     runOnce(statusLockOnce, [] { InitializeCriticalSection(&statusLock); });
@@ -49,6 +48,26 @@ void setServiceStatusRetrying() {
                    LastErrorText(text, sizeof text));
         return;
     }
+}
+
+// One status report; the caller holds the status lock.
+void reportLocked(DWORD state, DWORD exitCode, DWORD waitHint) {
+    ssStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    // Each repeated STOP_PENDING lengthens the wait the Service Control Manager grants.
+    if (state == SERVICE_STOP_PENDING && ssStatus.dwCurrentState == SERVICE_STOP_PENDING)
+        waitHint += ssStatus.dwWaitHint;
+    ssStatus.dwCurrentState = state;
+    ssStatus.dwWaitHint = waitHint;
+    ssStatus.dwWin32ExitCode = exitCode ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
+    ssStatus.dwServiceSpecificExitCode = exitCode;
+    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
+        ssStatus.dwCheckPoint = 0;
+    } else {
+        ssStatus.dwCheckPoint = DWORD(checkPoint++);
+        LogMessage("SetServiceStatus(%s): WaitHint=%d checkPoint=%d\n", StatusName(state), int(waitHint),
+                   int(ssStatus.dwCheckPoint));
+    }
+    setServiceStatusRetrying();
 }
 
 // The stored start parameters: REG_SZ or REG_EXPAND_SZ "AppParameters" under the
@@ -84,6 +103,45 @@ void logStackDump() {
     endVmUse(use);
 }
 
+// The server-stop event is made for each run. The stop-request event is made once and
+// kept open for the life of the process, reset at each start: a stop control that comes
+// while a run ends then signals this event and never a closed handle whose number may
+// already name another object. Its signalled state is the memory of the stop request.
+bool createStopEvents() {
+    jvmHost.hServerStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!jvmHost.hServerStopEvent) {
+        ReportOSError("Cannot create hServerStopEvent");
+        return false;
+    }
+    if (jvmHost.hStopRequestEvent)
+        ResetEvent(jvmHost.hStopRequestEvent);
+    else
+        jvmHost.hStopRequestEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!jvmHost.hStopRequestEvent) {
+        ReportOSError("Cannot create hStopRequestEvent");
+        return false;
+    }
+    return true;
+}
+
+// The last report of the process, made under the status lock: a stop control handled at
+// this moment either reports before it or not at all. Were STOP_PENDING to follow
+// STOPPED, or to slip into its fields, the Service Control Manager would wait for a
+// service that has ended and the dispatcher would never return.
+void reportFinalStatus() {
+    EnterCriticalSection(&statusLock);
+    ssStatus.dwCurrentState = SERVICE_STOPPED;
+    ssStatus.dwCheckPoint = 0;
+    ssStatus.dwWaitHint = 0;
+    ssStatus.dwWin32ExitCode = 0;
+    ssStatus.dwServiceSpecificExitCode = 0;
+    ssStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+    LogMessage("reporting SERVICE_STOPPED status\n");
+    if (!SetServiceStatus(sshStatusHandle, &ssStatus)) ReportOSError("Cannot set final service status");
+    finalStatusReported = true;
+    LeaveCriticalSection(&statusLock);
+}
+
 void waitForStopOfJavaServer(HANDLE javaThread) {
     LogMessage("hStopRequest Event received; waiting for JVM thread to finish (JVM_Dump=0x%08x)...\n",
                shown(reinterpret_cast<void*>(jvmHost.JVM_Dump)));
@@ -96,6 +154,24 @@ void waitForStopOfJavaServer(HANDLE javaThread) {
         if (WaitForMultipleObjects(2, ends, FALSE, kStopWaitPeriodMs) != WAIT_TIMEOUT) break;
         LogMessage("JVM thread is still running...\n");
     }
+}
+
+void runJavaServer() {
+    ReportServiceStatus(SERVICE_RUNNING, 0, 0);
+    HANDLE javaThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, invokeJVM, nullptr, 0, nullptr));
+    if (!javaThread) {
+        ReportOSError("Cannot start the JVM thread");
+        return;
+    }
+    LogMessage("created thread. waiting for hServerStop/hStopRequest events...\n");
+    HANDLE events[3] = {jvmHost.hServerStopEvent, javaThread, jvmHost.hStopRequestEvent};
+    if (WaitForMultipleObjects(3, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 2) waitForStopOfJavaServer(javaThread);
+    LogMessage("hServerStop event received or thread stopped; waiting for thread to actually finish...\n");
+    while (WaitForSingleObject(javaThread, 2000) == WAIT_TIMEOUT) {}
+    LogMessage("JVM thread finished\n");
+    DWORD exitCode;
+    GetExitCodeThread(javaThread, &exitCode);
+    if (!CloseHandle(javaThread)) ReportOSError("CloseHandle(hJavaThread) failed");
 }
 
 }  // namespace
@@ -117,22 +193,7 @@ int ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint) {
     if (bConsoleMode) return 1;
     initStatusLock();
     EnterCriticalSection(&statusLock);
-    ssStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
-    // Each repeated STOP_PENDING lengthens the wait the Service Control Manager grants.
-    if (state == SERVICE_STOP_PENDING && ssStatus.dwCurrentState == SERVICE_STOP_PENDING)
-        waitHint += ssStatus.dwWaitHint;
-    ssStatus.dwCurrentState = state;
-    ssStatus.dwWaitHint = waitHint;
-    ssStatus.dwWin32ExitCode = exitCode ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
-    ssStatus.dwServiceSpecificExitCode = exitCode;
-    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
-        ssStatus.dwCheckPoint = 0;
-    } else {
-        ssStatus.dwCheckPoint = DWORD(checkPoint++);
-        LogMessage("SetServiceStatus(%s): WaitHint=%d checkPoint=%d\n", StatusName(state), int(waitHint),
-                   int(ssStatus.dwCheckPoint));
-    }
-    setServiceStatusRetrying();
+    if (!finalStatusReported) reportLocked(state, exitCode, waitHint);
     LeaveCriticalSection(&statusLock);
     return 1;
 }
@@ -161,14 +222,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
             ServiceStart(argc ? argc - 1 : 0, argc ? argv + 1 : argv);
     }
 
-    ssStatus.dwCurrentState = SERVICE_STOPPED;
-    ssStatus.dwCheckPoint = 0;
-    ssStatus.dwWaitHint = 0;
-    ssStatus.dwWin32ExitCode = 0;
-    ssStatus.dwServiceSpecificExitCode = 0;
-    ssStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP;
-    LogMessage("reporting SERVICE_STOPPED status\n");
-    if (!SetServiceStatus(sshStatusHandle, &ssStatus)) ReportOSError("Cannot set final service status");
+    reportFinalStatus();
 }
 
 void WINAPI controlHandler(DWORD code) {
@@ -194,6 +248,8 @@ void WINAPI controlHandler(DWORD code) {
 
 // Returns at once: STOP_PENDING is reported before the stop-request event is
 // signalled, so the service thread's first stop report continues the check points.
+// The event is never closed (see createStopEvents), so a late stop is harmless; one that
+// comes before the Java server started is remembered by it.
 void ServiceStop() {
     ReportServiceStatus(SERVICE_STOP_PENDING, 0, 10000);
     HANDLE stopRequest = jvmHost.hStopRequestEvent;
@@ -212,39 +268,24 @@ void ServiceStop() {
 void ServiceStart(DWORD argc, char** argv) {
     LogMessage("ServiceStart(%d args)\n", int(argc));
     ReportServiceStatus(SERVICE_START_PENDING, 0, 10000);
-    jvmHost.hServerStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    jvmHost.hStopRequestEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-
-    if (jvmHost.hServerStopEvent) {
+    if (createStopEvents()) {
         jvmHost.vmOptions = buildVMOptions(jvmHost.vmOptions, &jvmHost.vmOptionCount, argc, argv);
         jvmHost.mainArgs = buildMainArgs(jvmHost.mainArgs, &jvmHost.mainArgCount, argc, argv);
         jvmHost.workDir = findWorkDir(argc, argv);
-        ReportServiceStatus(SERVICE_RUNNING, 0, 0);
-
-        HANDLE javaThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, invokeJVM, nullptr, 0, nullptr));
-        if (!javaThread) {
-            ReportOSError("Cannot start the JVM thread");
-        } else {
-            LogMessage("created thread. waiting for hServerStop/hStopRequest events...\n");
-            HANDLE events[3] = {jvmHost.hServerStopEvent, javaThread, jvmHost.hStopRequestEvent};
-            if (WaitForMultipleObjects(3, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 2)
-                waitForStopOfJavaServer(javaThread);
-            LogMessage("hServerStop event received or thread stopped; waiting for thread to actually finish...\n");
-            while (WaitForSingleObject(javaThread, 2000) == WAIT_TIMEOUT) {}
-            LogMessage("JVM thread finished\n");
-            DWORD exitCode;
-            GetExitCodeThread(javaThread, &exitCode);
-            if (!CloseHandle(javaThread)) ReportOSError("CloseHandle(hJavaThread) failed");
-        }
+        runJavaServer();
     }
-
-    // Cleared before closing, so a late stop control never signals a closed handle.
-    HANDLE serverStop = jvmHost.hServerStopEvent, stopRequest = jvmHost.hStopRequestEvent;
-    jvmHost.hStopRequestEvent = nullptr;
+    HANDLE serverStop = jvmHost.hServerStopEvent;
     jvmHost.hServerStopEvent = nullptr;
     if (serverStop) CloseHandle(serverStop);
-    if (stopRequest) CloseHandle(stopRequest);
     LogMessage("ServiceStart() finished\n");
+}
+
+bool StopRequested() {
+    // A full barrier first: the JVM thread asks after loading the event manager, and a stop
+    // that comes later reads the manager after signalling, so one of them sees the other.
+    MemoryBarrier();
+    HANDLE stopRequest = jvmHost.hStopRequestEvent;
+    return stopRequest && WaitForSingleObject(stopRequest, 0) == WAIT_OBJECT_0;
 }
 
 void RunInConsole() {

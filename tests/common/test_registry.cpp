@@ -87,18 +87,37 @@ TEST_F(CommonRegistry, NumberRoundTripsAndTypes) {
     ASSERT_TRUE(write_registry_number(key, "Memory", 0xFFFFFFFF));
     EXPECT_TRUE(read_registry_number(key, "Memory", value, 99));
     EXPECT_EQ(value, 0xFFFFFFFFu);
-
-    ASSERT_TRUE(write_registry_text(key, "Text", "12"));
-    EXPECT_FALSE(read_registry_number(key, "Text", value, 99));
-    EXPECT_EQ(value, 99u);
+    put("Raw", REG_DWORD, std::string("\x2a\x01\0\0", 4));   // as another program stores it
+    EXPECT_TRUE(read_registry_number(key, "Raw", value, 99));
+    EXPECT_EQ(value, 0x12Au);
     EXPECT_FALSE(read_registry_number(key, "Missing", value, 5));
     EXPECT_EQ(value, 5u);
-    put("Short", REG_DWORD, std::string("\x01\x02", 2));   // a REG_DWORD of two bytes
-    EXPECT_FALSE(read_registry_number(key, "Short", value, 6));
-    EXPECT_EQ(value, 6u);
-    put("Wide", REG_BINARY, std::string(8, '\x01'));
-    EXPECT_FALSE(read_registry_number(key, "Wide", value, 8));
-    EXPECT_EQ(value, 8u);
+
+    // Only a REG_DWORD of exactly four bytes is a number: other types of that size, and
+    // REG_DWORDs of other sizes, give the default.
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+    } refused[] = {
+        {"Binary4", REG_BINARY, std::string("\x2a\0\0\0", 4)},
+        {"BigEndian4", REG_DWORD_BIG_ENDIAN, std::string("\0\0\0\x2a", 4)},
+        {"Text4", REG_SZ, std::string("123\0", 4)},
+        {"None4", REG_NONE, std::string("\x2a\0\0\0", 4)},
+        {"Text3", REG_SZ, std::string("12\0", 3)},
+        {"Dword2", REG_DWORD, std::string("\x01\x02", 2)},
+        {"Dword3", REG_DWORD, std::string("\x01\x02\x03", 3)},
+        {"Dword5", REG_DWORD, std::string("\x01\x02\x03\x04\x05", 5)},
+        {"Qword8", REG_QWORD, std::string("\x01\0\0\0\0\0\0\0", 8)},
+        {"Binary8", REG_BINARY, std::string(8, '\x01')},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.name);
+        put(r.name, r.type, r.bytes);
+        value = 7;
+        EXPECT_FALSE(read_registry_number(key, r.name, value, 99));
+        EXPECT_EQ(value, 99u);
+    }
 }
 
 TEST_F(CommonRegistry, ReadsUnderARootKey) {

@@ -157,6 +157,7 @@ TEST(CommonMarkup, FindsMatchingClosingAndLastOpeningTags) {
     EXPECT_EQ(opening("p", paragraphs, 0), -1);
     EXPECT_EQ(opening("p", paragraphs, 100), 10);
     EXPECT_EQ(opening("p", "<pre><p\n>", 100), 5);
+    EXPECT_EQ(opening("p", "<P x>", 100), 0);   // tag names fold case
     EXPECT_EQ(opening("p", "no tags", 100), -1);
 
     int code = 0;

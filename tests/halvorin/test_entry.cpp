@@ -3,6 +3,7 @@
 // the hand-over to a twin and the install-failure box.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "service_host.h"
@@ -38,21 +39,28 @@ DWORD processIdValue() {
 
 }  // namespace
 
+// Every form in both letter cases; the first form in test order wins, wherever it stands.
 TEST(HalvorinOptions, FirstMatchingFormInTestOrderWins) {
-    EXPECT_EQ(ChooseAction("-i"), ACTION_INSTALL);
-    EXPECT_EQ(ChooseAction("/I"), ACTION_INSTALL);
-    EXPECT_EQ(ChooseAction(" -install"), ACTION_INSTALL);   // inside a longer word
-    EXPECT_EQ(ChooseAction("-r -i"), ACTION_INSTALL);
-    EXPECT_EQ(ChooseAction("-X"), ACTION_UPGRADE);
-    EXPECT_EQ(ChooseAction("-c -x"), ACTION_UPGRADE);
-    EXPECT_EQ(ChooseAction("/r"), ACTION_REMOVE);
-    EXPECT_EQ(ChooseAction("-h -c"), ACTION_CONSOLE);
-    EXPECT_EQ(ChooseAction("C:\\my-cache\\x -h"), ACTION_CONSOLE);   // "-c" inside a path
-    EXPECT_EQ(ChooseAction("-?"), ACTION_HELP);
-    EXPECT_EQ(ChooseAction("/H"), ACTION_HELP);
-    EXPECT_EQ(ChooseAction("-q"), ACTION_UNRECOGNIZED);
-    EXPECT_EQ(ChooseAction("\xC9\xE9-\xFF"), ACTION_UNRECOGNIZED);
-    EXPECT_EQ(ChooseAction(""), ACTION_UNRECOGNIZED);
+    const struct {
+        const char* line;
+        HalvorinAction action;
+    } cases[] = {
+        {"-i", ACTION_INSTALL}, {"/i", ACTION_INSTALL}, {"-I", ACTION_INSTALL}, {"/I", ACTION_INSTALL},
+        {" -install", ACTION_INSTALL},   // inside a longer word
+        {"-r -i", ACTION_INSTALL}, {"-x /i", ACTION_INSTALL},
+        {"-x", ACTION_UPGRADE}, {"/x", ACTION_UPGRADE}, {"-X", ACTION_UPGRADE}, {"/X", ACTION_UPGRADE},
+        {"-c -x", ACTION_UPGRADE}, {"/r /x", ACTION_UPGRADE},
+        {"-r", ACTION_REMOVE}, {"/r", ACTION_REMOVE}, {"-R", ACTION_REMOVE}, {"/R", ACTION_REMOVE},
+        {"-c /r", ACTION_REMOVE},
+        {"-c", ACTION_CONSOLE}, {"/c", ACTION_CONSOLE}, {"-C", ACTION_CONSOLE}, {"/C", ACTION_CONSOLE},
+        {"-h -c", ACTION_CONSOLE}, {"/? /c", ACTION_CONSOLE},
+        {"C:\\my-cache\\x -h", ACTION_CONSOLE},   // "-c" inside a path
+        {"-?", ACTION_HELP}, {"/?", ACTION_HELP}, {"-h", ACTION_HELP}, {"/h", ACTION_HELP}, {"-H", ACTION_HELP},
+        {"/H", ACTION_HELP},
+        {"-q", ACTION_UNRECOGNIZED}, {"/q", ACTION_UNRECOGNIZED}, {"\\i", ACTION_UNRECOGNIZED},
+        {"\xC9\xE9-\xFF", ACTION_UNRECOGNIZED}, {"", ACTION_UNRECOGNIZED},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChooseAction(c.line), c.action) << "\"" << c.line << "\"";
 }
 
 TEST(HalvorinCommandLine, HelpPrintsTheUsageByteForByte) {
@@ -63,6 +71,19 @@ TEST(HalvorinCommandLine, HelpPrintsTheUsageByteForByte) {
         EXPECT_EQ(run.out, kUsageOutput) << option;
     }
     EXPECT_EQ(processIdValue(), 0u);
+
+    // Some starters repeat the program's path in the command line. It is dropped whatever
+    // its letter case, so the "-c" in this folder's name does not select console mode.
+    TempFolder folder("console");
+    std::string program = folder.file("halvorin64.exe");
+    ASSERT_TRUE(CopyFileTo(DistFile("halvorin64.exe"), program));
+    std::string upper = program;
+    for (char& c : upper) c = char(toupper(static_cast<unsigned char>(c)));
+    for (const std::string& repeated : {program, upper}) {
+        ProcessResult run = RunProcess("\"" + program + "\" " + repeated + " -h");
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.out, kUsageOutput) << repeated;
+    }
 }
 
 TEST(HalvorinCommandLine, UnknownOptionPrintsItThenTheUsage) {
@@ -192,13 +213,17 @@ TEST(HalvorinInstallFailure, ShowsTheBoxUnlessQuiet) {
     ReportInstallFailure("CreateService() failed: access denied");
     answerer.Stop();
     ASSERT_TRUE(answerer.answered());
-    std::string expected = std::string("QZV Halvorin (") + ServiceModuleName() +
-                           ") could not install itself\nas Windows service on this computer for the following "
-                           "reason:\n\nCreateService() failed: access denied\n\nYou still will be able to use most "
-                           "of QZV Corvalis features except automation and monitoring.\n\nPlease re-run "
-                           "installation as Administrator, or re-run the batch file\ninstall_service.bat located "
-                           "in the Halvorin directory (" +
-                           GetModuleFolder() + "), as Administrator.";
+    // No Java VM is configured for this program: the module is the 32-bit one.
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string folder = exe;
+    folder.resize(folder.rfind('\\') + 1);
+    std::string expected =
+        "QZV Halvorin (halvorin.exe) could not install itself\nas Windows service on this computer for the following "
+        "reason:\n\nCreateService() failed: access denied\n\nYou still will be able to use most of QZV Corvalis "
+        "features except automation and monitoring.\n\nPlease re-run installation as Administrator, or re-run the "
+        "batch file\ninstall_service.bat located in the Halvorin directory (" +
+        folder + "), as Administrator.";
     EXPECT_EQ(answerer.text(), expected);
     // Choosing the module name runs JVM discovery, which logs too; keep the failure lines.
     std::vector<std::string> failures;

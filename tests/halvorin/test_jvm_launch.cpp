@@ -137,26 +137,42 @@ TEST_F(JvmLaunch, RunsMainWithTheOptionsAndArgumentsInOrder) {
 struct FailureCase {
     const char* name;
     const char* script;
+    bool noMainArgs;        // main gets an empty array
     DWORD exitCode;
     const char* reported;   // %s: the VM's path
+    const char* thrown;     // the Java exception whose class is logged, or null
     bool vmCreated;
 };
 
 TEST_F(JvmLaunch, EveryFailingStepEndsWithItsCodeAndText) {
+    const char* const kArray = "JNI error instantiating argument array.";
+    const char* const kEmptyArray = "JNI error instantiating empty argument array.";
+    const char* const kNoClass = "java.lang.NoClassDefFoundError";
+    const char* const kNoMemory = "java.lang.OutOfMemoryError";
     const FailureCase cases[] = {
-        {"rejected option", "option.reject = -Dbad\n", 1007, "Cannot create Java VM.\n", false},
-        {"launcher missing", "class.launcher = missing\n", 1008, "JNI error finding main class (launcher). JVM=%s",
+        {"rejected option", "option.reject = -Dbad\n", false, 1007, "Cannot create Java VM.\n", nullptr, false},
+        {"launcher missing", "class.launcher = missing\n", false, 1008,
+         "JNI error finding main class (launcher). JVM=%s", kNoClass, true},
+        {"launcher null", "class.launcher = null\n", false, 1008, "JNI error finding main class (launcher). JVM=%s",
+         nullptr, true},
+        {"main missing", "method.main = missing\n", false, 1009, "JNI error finding main(String[]) method.",
+         "java.lang.NoSuchMethodError", true},
+        // Without the String class no array can be made: the failure is the array's.
+        {"String missing", "class.string = missing\n", false, 1010, kArray, kNoClass, true},
+        {"String null", "class.string = null\n", false, 1010, kArray, nullptr, true},
+        {"String missing, no arguments", "class.string = missing\n", true, 1013, kEmptyArray, kNoClass, true},
+        {"String null, no arguments", "class.string = null\n", true, 1013, kEmptyArray, nullptr, true},
+        {"array null", "fail.NewObjectArray = null\n", false, 1010, kArray, nullptr, true},
+        {"array throws", "fail.NewObjectArray = throw java/lang/OutOfMemoryError\n", false, 1010, kArray, kNoMemory,
          true},
-        {"launcher null", "class.launcher = null\n", 1008, "JNI error finding main class (launcher). JVM=%s", true},
-        {"main missing", "method.main = missing\n", 1009, "JNI error finding main(String[]) method.", true},
-        {"array null", "fail.NewObjectArray = null\n", 1010, "JNI error instantiating argument array.", true},
-        {"array throws", "fail.NewObjectArray = throw java/lang/OutOfMemoryError\n", 1010,
-         "JNI error instantiating argument array.", true},
-        {"second string", "fail.NewStringUTF = throw java/lang/OutOfMemoryError at 2\n", 1011,
-         "JNI error instantiating argument.", true},
-        {"string null", "fail.NewStringUTF = null\n", 1011, "JNI error instantiating argument.", true},
-        {"store throws", "fail.SetObjectArrayElement = throw java/lang/ArrayStoreException\n", 1012,
-         "JNI error assigning argument.", true},
+        {"empty array throws", "fail.NewObjectArray.empty = throw java/lang/OutOfMemoryError\n", true, 1013,
+         kEmptyArray, kNoMemory, true},
+        {"empty array null", "fail.NewObjectArray.empty = null\n", true, 1013, kEmptyArray, nullptr, true},
+        {"second string", "fail.NewStringUTF = throw java/lang/OutOfMemoryError at 2\n", false, 1011,
+         "JNI error instantiating argument.", kNoMemory, true},
+        {"string null", "fail.NewStringUTF = null\n", false, 1011, "JNI error instantiating argument.", nullptr, true},
+        {"store throws", "fail.SetObjectArrayElement = throw java/lang/ArrayStoreException\n", false, 1012,
+         "JNI error assigning argument.", "java.lang.ArrayStoreException", true},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,31 +181,29 @@ TEST_F(JvmLaunch, EveryFailingStepEndsWithItsCodeAndText) {
         jvmHost.scmEventManager = nullptr;
         layout.writeScript(std::string("main = return\n") + c.script);
         setArguments({"-Dbad=1", "first", "wrkdir=" + layout.root()});
+        if (c.noMainArgs) jvmHost.mainArgCount = 0;
         LogWatch watch;
         EXPECT_EQ(runJvm(), c.exitCode);
         char reported[512];
         snprintf(reported, sizeof reported, c.reported, layout.jvmPath().c_str());
         std::string text = watch.NewText();
-        EXPECT_NE(text.find(std::string("EVENTLOG:> ") + reported + "\n"), std::string::npos) << text;
+        std::string missing;
+        if (c.thrown) {
+            EXPECT_TRUE(ContainsInOrder(text,
+                                        {std::string("EVENTLOG:> ") + reported + "\n", "Java exception occurred\n",
+                                         std::string("exception class: ") + c.thrown + "\n"},
+                                        &missing))
+                << missing << "\n" << text;
+        } else {
+            EXPECT_NE(text.find(std::string("EVENTLOG:> ") + reported + "\n"), std::string::npos) << text;
+        }
+        EXPECT_EQ(text.find("Java exception occurred") != std::string::npos, c.thrown != nullptr) << text;
         EXPECT_EQ(text.find("starting Java main()"), std::string::npos);
         EXPECT_FALSE(serverStopSignalled());
         std::vector<std::string> journal = layout.journal();
         EXPECT_EQ(contains(journal, "DestroyJavaVM -> 0"), c.vmCreated);   // destroyed before the unload
         EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
     }
-}
-
-TEST_F(JvmLaunch, AnEmptyArgumentArrayThatFailsEndsWith1013) {
-    layout.writeScript("fail.NewObjectArray.empty = throw java/lang/OutOfMemoryError\n");
-    jvmHost.mainArgCount = 0;
-    EXPECT_EQ(runJvm(), 1013u);
-    std::string text = log.NewText();
-    std::string missing;
-    EXPECT_TRUE(ContainsInOrder(text,
-                                {"EVENTLOG:> JNI error instantiating empty argument array.\n",
-                                 "Java exception occurred\n", "exception class: java.lang.OutOfMemoryError\n"},
-                                &missing))
-        << missing << "\n" << text;
 }
 
 TEST_F(JvmLaunch, MainWithoutArgumentsGetsAnEmptyArrayNeverNull) {
@@ -225,17 +239,34 @@ TEST_F(JvmLaunch, MissingOrBrokenLibraries) {
               std::string::npos)
         << text;
 
-    // A library without the JNI entry points.
+    // Libraries without both JNI entry points: none of them, or only one of the two.
+    const struct {
+        std::string library;
+        std::string exported;   // the one invocation export it has, or ""
+    } partial[] = {
+        {DistFile("krlxmsg64.dll"), ""},
+        {BuildFile("tests\\doubles\\partial_jvm\\jvm_create_only.dll"), "JNI_CreateJavaVM"},
+        {BuildFile("tests\\doubles\\partial_jvm\\jvm_init_args_only.dll"), "JNI_GetDefaultJavaVMInitArgs"},
+    };
     TempFolder broken("brokenjvm");
     std::string fake = broken.file("jvm.dll");
-    CopyFileTo(DistFile("krlxmsg64.dll"), fake);
     WriteFileText(programFolder() + "\\halvorin.vm", fake);
-    LogWatch exportWatch;
-    EXPECT_EQ(runJvm(), 1006u);
-    EXPECT_NE(exportWatch.NewText().find("EVENTLOG:> Cannot find JNI functions (JNI_CreateJavaVM and/or "
-                                         "JNI_GetDefaultJavaVMInitArgs) in " +
-                                         fake + "\n"),
-              std::string::npos);
+    for (const auto& p : partial) {
+        SCOPED_TRACE(p.library);
+        ASSERT_TRUE(CopyFileTo(p.library, fake));
+        HMODULE module = LoadLibraryA(fake.c_str());
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(GetProcAddress(module, "JNI_CreateJavaVM") != nullptr, p.exported == "JNI_CreateJavaVM");
+        EXPECT_EQ(GetProcAddress(module, "JNI_GetDefaultJavaVMInitArgs") != nullptr,
+                  p.exported == "JNI_GetDefaultJavaVMInitArgs");
+        FreeLibrary(module);
+        LogWatch exportWatch;
+        EXPECT_EQ(runJvm(), 1006u);
+        EXPECT_NE(exportWatch.NewText().find("EVENTLOG:> Cannot find JNI functions (JNI_CreateJavaVM and/or "
+                                             "JNI_GetDefaultJavaVMInitArgs) in " +
+                                             fake + "\n"),
+                  std::string::npos);
+    }
 }
 
 TEST_F(JvmLaunch, TwentyOptionsAreAcceptedTwentyOneRefused) {
@@ -276,21 +307,32 @@ TEST_F(JvmLaunch, MainThrowingIsReportedAndTheVmStillEnds) {
     EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
 }
 
+// Each way of not finding the event manager is reported with its own text; the server
+// runs all the same.
 TEST_F(JvmLaunch, AMissingEventManagerDoesNotStopTheServer) {
-    layout.writeScript("main = return\nclass.scm_manager = missing\n");
-    EXPECT_EQ(runJvm(), 0u);
-    EXPECT_EQ(jvmHost.scmEventManager, nullptr);
-    EXPECT_NE(log.NewText().find("EVENTLOG:> JNI error finding SCMEventManager "
-                                 "(com/qzvltd/halvorin/scm/SCMEventManager).\n"),
-              std::string::npos);
-
-    layout.writeScript("main = return\nget_instance = null\n");
-    LogWatch watch;
-    EXPECT_EQ(runJvm(), 0u);
-    EXPECT_EQ(jvmHost.scmEventManager, nullptr);
-    EXPECT_NE(watch.NewText().find("EVENTLOG:> Cannot call SCMEventManager.getInstance() (direct)\n"),
-              std::string::npos);
-    EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
+    const struct {
+        const char* script;
+        const char* reported;
+    } cases[] = {
+        {"class.scm_manager = missing\n",
+         "JNI error finding SCMEventManager (com/qzvltd/halvorin/scm/SCMEventManager)."},
+        {"class.scm_manager = null\n", "JNI error finding SCMEventManager."},
+        {"method.get_instance = missing\n", "Cannot find SCMEventManager.getInstance."},
+        {"method.get_instance = null\n", "Cannot find SCMEventManager.getInstance."},
+        {"get_instance = throw java/lang/IllegalStateException\n", "Cannot call SCMEventManager.getInstance (direct)"},
+        {"get_instance = null\n", "Cannot call SCMEventManager.getInstance() (direct)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        layout.writeScript(std::string("main = return\n") + c.script);
+        LogWatch watch;
+        EXPECT_EQ(runJvm(), 0u);
+        EXPECT_EQ(jvmHost.scmEventManager, nullptr);
+        std::string text = watch.NewText();
+        EXPECT_NE(text.find(std::string("EVENTLOG:> ") + c.reported + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("signaling hServerStopEvent [from invokeJVM]...\n"), std::string::npos);
+        EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
+    }
 }
 
 // Console events and the stack dump reach the running server from threads of their own,
@@ -308,6 +350,14 @@ TEST_F(JvmLaunch, ConsoleEventsAndTheStackDumpReachTheRunningServer) {
     EXPECT_TRUE(consoleCtrlHandler(CTRL_CLOSE_EVENT));
     EXPECT_TRUE(consoleCtrlHandler(CTRL_LOGOFF_EVENT));
     EXPECT_EQ(WaitForSingleObject(jvmHost.hStopRequestEvent, 0), DWORD(WAIT_TIMEOUT));
+
+    // The 64-bit build finds the VM's undecorated dump export. The 32-bit build's
+    // decorated name of the __stdcall function can only be named here.
+    HMODULE vm = GetModuleHandleA(layout.jvmPath().c_str());
+    ASSERT_NE(vm, nullptr);
+    ASSERT_NE(GetProcAddress(vm, "JVM_DumpAllStacks"), nullptr);
+    EXPECT_EQ(reinterpret_cast<FARPROC>(jvmHost.JVM_Dump), GetProcAddress(vm, "JVM_DumpAllStacks"));
+    EXPECT_STREQ(dumpExportName(false), "_JVM_DumpAllStacks@8");
 
     HANDLE stdoutBefore = GetStdHandle(STD_OUTPUT_HANDLE);
     VmUse use;
@@ -348,11 +398,6 @@ TEST_F(JvmLaunch, CloseBeforeTheEventManagerIsKnownStillStopsConsoleMode) {
     EXPECT_EQ(finish(thread), 0u);
     EXPECT_EQ(indexOf(layout.journal(), "dispatchSCMEvent"), -1);
     EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
-}
-
-TEST(JvmLaunchNames, DumpExportFollowsTheBuild) {
-    EXPECT_STREQ(dumpExportName(true), "JVM_DumpAllStacks");
-    EXPECT_STREQ(dumpExportName(false), "_JVM_DumpAllStacks@8");
 }
 
 }  // namespace

@@ -16,10 +16,14 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The class path option of a program folder: each "@" of the literal text stands for the
+// folder.
 std::string classPathOf(const std::string& folder) {
-    std::string option = "-Djava.class.path=" + folder + ";";
-    for (const char* jar : {"scm", "halvorin", "ifxjdbc", "hsqldb", "cryptix", "mail", "activation", "jta", "derby"})
-        option += folder + "/lib/" + jar + ".jar;";
+    std::string option =
+        "-Djava.class.path=@;@/lib/scm.jar;@/lib/halvorin.jar;@/lib/ifxjdbc.jar;@/lib/hsqldb.jar;@/lib/cryptix.jar;"
+        "@/lib/mail.jar;@/lib/activation.jar;@/lib/jta.jar;@/lib/derby.jar;";
+    for (size_t at = option.find('@'); at != std::string::npos; at = option.find('@', at + folder.size()))
+        option.replace(at, 1, folder);
     return option;
 }
 
@@ -139,6 +143,9 @@ TEST_F(JvmOptions, XmlMarkerWinsOverIniLinesWhenPositive) {
     EXPECT_EQ(LogRecords(second.NewText()),
               (Strings{"ini-config: \"MEMORY\" = \"768\"\n",
                        "parameter -Xmx768m passed to JVM as per config file " + configPath() + " (INI)\n"}));
+
+    writeConfig("<config>\n<p><n>memory</n><v>512</v></p>\n</config>\n");   // the marker's letter case only
+    EXPECT_EQ(vmOptions({}), (Strings{"-Xmx256m", classPath()}));
 }
 
 TEST_F(JvmOptions, IniForms) {
@@ -158,8 +165,13 @@ TEST_F(JvmOptions, IniForms) {
     EXPECT_EQ(vmOptions({}), (Strings{"-Xmx1024m", "-Xmx2048m", classPath()}));
 }
 
-TEST_F(JvmOptions, ClassPathGivenAsAnArgument) {
+// Only the dash forms give the class path or the heap size: the slash forms are VM
+// options like any other, and the defaults still follow them.
+TEST_F(JvmOptions, ClassPathOrHeapSizeGivenAsAnArgument) {
     EXPECT_EQ(vmOptions({"-Djava.class.path=x.jar"}), (Strings{"-Djava.class.path=x.jar", "-Xmx256m"}));
+    EXPECT_EQ(vmOptions({"/Djava.class.path=x.jar"}), (Strings{"/Djava.class.path=x.jar", "-Xmx256m", classPath()}));
+    EXPECT_EQ(vmOptions({"-Xmx64m"}), (Strings{"-Xmx64m", classPath()}));
+    EXPECT_EQ(vmOptions({"/Xmx64m"}), (Strings{"/Xmx64m", "-Xmx256m", classPath()}));
 }
 
 TEST_F(JvmOptions, RootArgumentIsMatchedExactly) {
@@ -169,10 +181,14 @@ TEST_F(JvmOptions, RootArgumentIsMatchedExactly) {
 
 TEST_F(JvmOptions, WorkDirArgument) {
     std::string a = "WRKDIR=C:\\work", b = "wrkdir=D:\\other", bare = "wrkdir=", other = "-Dwrkdir=x";
+    std::string one = "wrkdir=w";
     char* argv[] = {&other[0], &bare[0], &a[0], &b[0]};
     EXPECT_EQ(findWorkDir(4, argv), argv[2] + 7);   // points into the argument itself
     EXPECT_STREQ(findWorkDir(4, argv), "C:\\work");
+    EXPECT_STREQ(findWorkDir(1, argv + 3), "D:\\other");
     EXPECT_EQ(findWorkDir(2, argv), nullptr);
+    char* shortest[] = {&bare[0], &one[0]};   // seven characters are not enough; eight are
+    EXPECT_STREQ(findWorkDir(2, shortest), "w");
     EXPECT_EQ(findWorkDir(0, nullptr), nullptr);
     EXPECT_EQ(mainArgs({"WRKDIR=C:\\work"}), (Strings{"WRKDIR=C:\\work", "-root", product.path()}));
 }
@@ -268,15 +284,22 @@ TEST_F(JvmOptions, WorkingDirectory) {
     EXPECT_EQ(all[4], all[2]);   // doubled separators before the file name change nothing
 }
 
+// The folder two levels above jvm.dll goes first when it is "bin", in any letter case.
 TEST_F(JvmOptions, JavaBinFolderGoesFirstInPath) {
     ProcessStateGuard guard;
     std::string jre = product.path() + "\\jre";
-    SetEnvironmentVariableA("PATH", "C:\\windows\\system32;C:\\windows");
-    prependJavaBinToPath((jre + "\\bin\\client\\jvm.dll").c_str());
-    std::string expected = jre + "\\bin;C:\\windows\\system32;C:\\windows";
-    EXPECT_EQ(envPath(), expected);
-    EXPECT_EQ(dllDirectory(), jre + "\\bin");
-    EXPECT_EQ(records(), Strings{"prepending Java BIN dir " + jre + "\\bin to PATH. Result:\n" + expected + "\n"});
+    for (const char* bin : {"bin", "BIN"}) {
+        SCOPED_TRACE(bin);
+        std::string binDir = jre + "\\" + bin;
+        SetEnvironmentVariableA("PATH", "C:\\windows\\system32;C:\\windows");
+        LogWatch watch;
+        prependJavaBinToPath((binDir + "\\client\\jvm.dll").c_str());
+        std::string expected = binDir + ";C:\\windows\\system32;C:\\windows";
+        EXPECT_EQ(envPath(), expected);
+        EXPECT_EQ(dllDirectory(), binDir);
+        EXPECT_EQ(LogRecords(watch.NewText()),
+                  Strings{"prepending Java BIN dir " + binDir + " to PATH. Result:\n" + expected + "\n"});
+    }
 }
 
 TEST_F(JvmOptions, JreBinJvmNeedsJavaBesideIt) {

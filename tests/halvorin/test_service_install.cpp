@@ -224,52 +224,73 @@ TEST_F(HalvorinInstall, RemoveStopsDeletesAndCleansTheEventSource) {
         << missing << "\n" << log;
 }
 
+// Only a REG_DWORD "Start" is a start mode, and only 2 to 10 are kept. The Service
+// Control Manager refuses a start type of 10, so that bound shows only in -x, which
+// writes the value itself.
 TEST_F(HalvorinInstall, StartModeSurvivesReinstallOnlyWithinItsRange) {
     const struct {
+        DWORD type;   // REG_NONE: no value
         DWORD stored;
-        bool present;
+        const char* options;
         DWORD installed;
-    } cases[] = {{2, true, 2}, {4, true, 4}, {11, true, 3}, {1, true, 3}, {0, false, 3}};
+    } cases[] = {
+        {REG_DWORD, 2, "-i -q", 2},  {REG_DWORD, 4, "-i -q", 4},  {REG_DWORD, 11, "-i -q", 3},
+        {REG_DWORD, 1, "-i -q", 3},  {REG_NONE, 0, "-i -q", 3},   {REG_BINARY, 2, "-i -q", 3},
+        {REG_BINARY, 4, "-x -q", 3}, {REG_DWORD, 11, "-x -q", 3}, {REG_DWORD, 10, "-x -q", 10},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
+        SCOPED_TRACE(std::string(c.options) + " with type " + std::to_string(c.type) + " value " +
+                     std::to_string(c.stored));
         run("-i -q");
-        if (c.present)
-            WriteRegDword(HKEY_LOCAL_MACHINE, kServiceKey, "Start", c.stored);
-        else
+        if (c.type == REG_NONE)
             RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kServiceKey, "Start");
-        run("-i -q");
+        else
+            ASSERT_TRUE(WriteRegValue(HKEY_LOCAL_MACHINE, kServiceKey, "Start", c.type, &c.stored, 4));
+        std::string log = run(c.options);
+        EXPECT_NE(log.find(std::string("current service start mode: (") +
+                           (c.type == REG_DWORD ? std::to_string(c.stored) : "-1") + ")\n"),
+                  std::string::npos)
+            << log;
         EXPECT_EQ(dwordValue(kServiceKey, "Start"), c.installed);
     }
 }
 
 TEST_F(HalvorinInstall, AFailedInstallShowsTheBoxUnlessQuiet) {
-    // Another service already has the display name, so CreateService refuses.
+    // Another service already has the display name, so CreateService refuses (with Wine's
+    // text for error 1078).
     SC_HANDLE other = CreateServiceA(manager, "HalvorinNameTaken", "QZV Halvorin Server (64-bit)", SERVICE_ALL_ACCESS,
                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                      "C:\\nowhere.exe", nullptr, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     CloseServiceHandle(other);
 
-    std::string log = run("-i -q");   // quiet: logged, no box, still exit code 0
-    EXPECT_NE(log.find("CreateService() failed: "), std::string::npos) << log;
-    EXPECT_NE(log.find("failed to install/re-install service: "), std::string::npos) << log;
-    EXPECT_FALSE(keyExists(kServiceKey));
-
-    MessageBoxAnswerer answerer("QZV Halvorin Server", 60000);
-    log = run("-i");
-    answerer.Stop();
-    ASSERT_TRUE(answerer.answered());
-    size_t at = log.find("CreateService() failed: ");
-    ASSERT_NE(at, std::string::npos);
-    std::string reason = log.substr(at + 24, log.find('\n', at) - at - 24);
-    EXPECT_EQ(answerer.text(),
-              "QZV Halvorin (halvorin64.exe) could not install itself\nas Windows service on this computer for the "
-              "following reason:\n\n" +
-                  reason +
-                  "\n\nYou still will be able to use most of QZV Corvalis features except automation and "
-                  "monitoring.\n\nPlease re-run installation as Administrator, or re-run the batch file\n"
-                  "install_service.bat located in the Halvorin directory (" +
-                  layout.programFolder() + "\\), as Administrator.");
+    // Quiet in either spelling: logged, no box, still exit code 0. The quiet test is
+    // case-sensitive, so "-Q" still shows the box.
+    const struct {
+        const char* options;
+        bool box;
+    } runs[] = {{"-i -q", false}, {"-i /q", false}, {"-i -Q", true}, {"-i", true}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.options);
+        MessageBoxAnswerer answerer("QZV Halvorin Server", 60000);
+        std::string log = run(r.options);
+        answerer.Stop();
+        EXPECT_FALSE(keyExists(kServiceKey));
+        EXPECT_EQ(answerer.answered(), r.box);
+        std::string missing;
+        EXPECT_TRUE(ContainsInOrder(log,
+                                    {"CreateService() failed: Duplicate service name. (0x436)\n",
+                                     "failed to install/re-install service: Duplicate service name. (0x436)\n"},
+                                    &missing))
+            << missing << "\n" << log;
+        if (!r.box) continue;
+        EXPECT_EQ(answerer.text(),
+                  "QZV Halvorin (halvorin64.exe) could not install itself\nas Windows service on this computer for "
+                  "the following reason:\n\nDuplicate service name. (0x436)\n\nYou still will be able to use most "
+                  "of QZV Corvalis features except automation and monitoring.\n\nPlease re-run installation as "
+                  "Administrator, or re-run the batch file\ninstall_service.bat located in the Halvorin directory (" +
+                      layout.programFolder() + "\\), as Administrator.");
+    }
 }
 
 }  // namespace

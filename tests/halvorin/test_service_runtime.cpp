@@ -15,15 +15,14 @@ using namespace testing_support;
 
 namespace {
 
-// What one report logs when all five attempts fail with "invalid handle".
-std::string failedAttempts() {
-    char text[512];
-    SetLastError(ERROR_INVALID_HANDLE);
-    std::string lines;
-    for (int left = 4; left >= 0; left--)
-        lines += "Error 6 in SetServiceStatus(): retrying (" + std::to_string(left) + " attempts left)...\n";
-    return lines + "Error 6 in SetServiceStatus(0x00000000): " + LastErrorText(text, sizeof text) + "\n";
-}
+// What one report logs when all five attempts fail with "invalid handle" (Wine's text).
+const char kFailedAttempts[] =
+    "Error 6 in SetServiceStatus(): retrying (4 attempts left)...\n"
+    "Error 6 in SetServiceStatus(): retrying (3 attempts left)...\n"
+    "Error 6 in SetServiceStatus(): retrying (2 attempts left)...\n"
+    "Error 6 in SetServiceStatus(): retrying (1 attempts left)...\n"
+    "Error 6 in SetServiceStatus(): retrying (0 attempts left)...\n"
+    "Error 6 in SetServiceStatus(0x00000000): Invalid handle. (0x6)\n";
 
 std::string withoutStamps(const std::string& text) {
     std::string joined;
@@ -41,24 +40,50 @@ protected:
     LogWatch log;
 };
 
+// Every state but RUNNING and STOPPED is pending: it takes the next check point and logs
+// its name; each report tries five times. No state repeats in a row here, so no wait
+// hint grows.
 TEST_F(ServiceStatus, PendingStatesCarryCheckPointsAndRetries) {
-    ReportServiceStatus(SERVICE_START_PENDING, 0, 5000);
-    EXPECT_EQ(ssStatus.dwCurrentState, DWORD(SERVICE_START_PENDING));
-    EXPECT_EQ(ssStatus.dwControlsAccepted, 0u);   // no stop while starting
-    EXPECT_EQ(ssStatus.dwWaitHint, 5000u);
-    DWORD first = ssStatus.dwCheckPoint;
-    EXPECT_GE(first, 1u);
+    const struct {
+        DWORD state;
+        const char* logged;   // the name in the status line; null: no status line
+        DWORD controls;
+    } reports[] = {
+        {SERVICE_START_PENDING, "START_PENDING", 0},   // no stop while starting
+        {SERVICE_RUNNING, nullptr, SERVICE_ACCEPT_STOP},
+        {SERVICE_STOP_PENDING, "STOP_PENDING", SERVICE_ACCEPT_STOP},
+        {SERVICE_CONTINUE_PENDING, "CONTINUE_PENDING", SERVICE_ACCEPT_STOP},
+        {SERVICE_PAUSE_PENDING, "PAUSE_PENDING", SERVICE_ACCEPT_STOP},
+        {SERVICE_PAUSED, "PAUSED", SERVICE_ACCEPT_STOP},
+        {SERVICE_STOPPED, nullptr, SERVICE_ACCEPT_STOP},
+        {0, "Unknown", SERVICE_ACCEPT_STOP},
+        {8, "Unknown", SERVICE_ACCEPT_STOP},
+    };
+    ReportServiceStatus(SERVICE_START_PENDING, 0, 1);
+    DWORD checkPoint = ssStatus.dwCheckPoint;   // the counter runs on from earlier tests
+    EXPECT_GE(checkPoint, 1u);
+    log = LogWatch();
+    for (const auto& r : reports) {
+        SCOPED_TRACE(r.state);
+        DWORD waitHint = 5000 + r.state;
+        ReportServiceStatus(r.state, 0, waitHint);
+        EXPECT_EQ(ssStatus.dwCurrentState, r.state);
+        EXPECT_EQ(ssStatus.dwControlsAccepted, r.controls);
+        EXPECT_EQ(ssStatus.dwWaitHint, waitHint);
+        EXPECT_EQ(ssStatus.dwWin32ExitCode, 0u);
+        EXPECT_EQ(ssStatus.dwCheckPoint, r.logged ? ++checkPoint : 0u);
+        std::string expected = kFailedAttempts;
+        if (r.logged)
+            expected = "SetServiceStatus(" + std::string(r.logged) + "): WaitHint=" + std::to_string(waitHint) +
+                       " checkPoint=" + std::to_string(checkPoint) + "\n" + expected;
+        EXPECT_EQ(withoutStamps(log.NewText()), expected);
+        log = LogWatch();
+    }
 
+    // A non-zero exit code is service-specific.
     ReportServiceStatus(SERVICE_RUNNING, 1234, 0);
-    EXPECT_EQ(ssStatus.dwCheckPoint, 0u);
-    EXPECT_EQ(ssStatus.dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP));
     EXPECT_EQ(ssStatus.dwWin32ExitCode, DWORD(ERROR_SERVICE_SPECIFIC_ERROR));
     EXPECT_EQ(ssStatus.dwServiceSpecificExitCode, 1234u);
-
-    // RUNNING has no status line of its own; each report tries five times.
-    EXPECT_EQ(withoutStamps(log.NewText()),
-              "SetServiceStatus(START_PENDING): WaitHint=5000 checkPoint=" + std::to_string(first) + "\n" +
-                  failedAttempts() + failedAttempts());
 }
 
 TEST_F(ServiceStatus, RepeatedStopsLengthenTheWait) {
@@ -72,10 +97,10 @@ TEST_F(ServiceStatus, RepeatedStopsLengthenTheWait) {
     controlHandler(SERVICE_CONTROL_STOP);
     DWORD first = ssStatus.dwCheckPoint;
     EXPECT_EQ(ssStatus.dwWaitHint, 10000u);
-    controlHandler(SERVICE_CONTROL_STOP);   // adds its 10000 ms, signals again, posts again
+    controlHandler(SERVICE_CONTROL_SHUTDOWN);   // stops too: adds its 10000 ms, signals again, posts again
     EXPECT_EQ(ssStatus.dwWaitHint, 20000u);
     EXPECT_EQ(ssStatus.dwCheckPoint, first + 1);
-    controlHandler(200);                    // unknown: re-reported with 1000 more
+    controlHandler(200);   // unknown: re-reported with 1000 more
     EXPECT_EQ(ssStatus.dwWaitHint, 21000u);
     EXPECT_EQ(WaitForSingleObject(jvmHost.hStopRequestEvent, 0), WAIT_OBJECT_0);
     CloseHandle(jvmHost.hStopRequestEvent);
@@ -89,8 +114,10 @@ TEST_F(ServiceStatus, RepeatedStopsLengthenTheWait) {
                                  "signalling hStopRequestEvent(0x", "STOP_PENDING status reported; requesting JVM stop...\n",
                                  "passing JS_SERVICE_STOPPED request...\n",
                                  "JS_SERVICE_STOPPED request has been passed (asynchronously)...\n",
-                                 "SERVICE_CONTROL_STOP received...\n",
-                                 hint + "20000 checkPoint=" + std::to_string(first + 1) + "\n", "controlHandler(200)\n",
+                                 "SERVICE_CONTROL_SHUTDOWN received...\n",
+                                 hint + "20000 checkPoint=" + std::to_string(first + 1) + "\n",
+                                 "signalling hStopRequestEvent(0x", "passing JS_SERVICE_STOPPED request...\n",
+                                 "controlHandler(200)\n",
                                  hint + "21000 checkPoint=" + std::to_string(first + 2) + "\n"},
                                 &missing))
         << missing << "\n" << text;
@@ -107,21 +134,10 @@ TEST_F(ServiceStatus, ConsoleModeReportsNothing) {
     EXPECT_EQ(quiet.NewText(), "");
 }
 
-TEST(ServiceNames, StatusNamesAndModuleVersion) {
-    EXPECT_STREQ(StatusName(SERVICE_STOPPED), "STOPPED");
-    EXPECT_STREQ(StatusName(SERVICE_START_PENDING), "START_PENDING");
-    EXPECT_STREQ(StatusName(SERVICE_STOP_PENDING), "STOP_PENDING");
-    EXPECT_STREQ(StatusName(SERVICE_RUNNING), "RUNNING");
-    EXPECT_STREQ(StatusName(SERVICE_CONTINUE_PENDING), "CONTINUE_PENDING");
-    EXPECT_STREQ(StatusName(SERVICE_PAUSE_PENDING), "PAUSE_PENDING");
-    EXPECT_STREQ(StatusName(SERVICE_PAUSED), "PAUSED");
-    EXPECT_STREQ(StatusName(0), "Unknown");
-    EXPECT_STREQ(StatusName(8), "Unknown");
-
-    // This test program carries no version block: all four parts read as 0.
+TEST(ServiceMain, AProgramWithoutAVersionBlockReadsAsVersionZero) {
     int parts[4] = {9, 9, 9, 9};
     EXPECT_FALSE(GetModuleVersion(&parts[0], &parts[1], &parts[2], &parts[3]));
-    EXPECT_EQ(parts[0] + parts[1] + parts[2] + parts[3], 0);
+    EXPECT_EQ(std::vector<int>(parts, parts + 4), (std::vector<int>{0, 0, 0, 0}));
 }
 
 }  // namespace

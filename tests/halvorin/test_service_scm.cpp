@@ -4,6 +4,7 @@
 // reports, the Java server's journal and halvorin.log.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -108,8 +109,11 @@ protected:
     SC_HANDLE service = nullptr;
 };
 
+// The server's main ends 4 seconds after the stop: the host asks for the stack dump while
+// the VM still runs. (A main that returned at once could beat the dump request, which
+// then rightly logs that there is no dump.)
 TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
-    layout.writeScript("main = until-stop\n");
+    layout.writeScript("main = until-stop\nmain.stop_delay = 4000\n");
     std::string work = layout.root() + "\\work";
     CreateDirectoryA(work.c_str(), nullptr);
     std::string stackFile = tempFolder() + "stack.txt";
@@ -143,8 +147,9 @@ TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
     // INTERROGATE re-reports RUNNING with a wait hint of 1000.
     SERVICE_STATUS status;
     EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_INTERROGATE, &status));
-    Sleep(200);
-    ASSERT_TRUE(QueryServiceStatus(service, &status));
+    for (DWORD waited = 0; QueryServiceStatus(service, &status) && status.dwWaitHint != 1000 && waited < 10000;
+         waited += 20)
+        Sleep(20);
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
     EXPECT_EQ(status.dwWaitHint, 1000u);
     EXPECT_EQ(status.dwCheckPoint, 0u);
@@ -153,10 +158,19 @@ TEST_F(HalvorinService, RunsTheJavaServerAndStopsOnRequest) {
     EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
 
     std::string text = log.NewText();
+    // The start arguments follow the count, without the service name in front.
+    std::vector<std::string> records = LogRecords(text);
+    int count = indexOf(records, "serviceMain(): argc = 4\n");
+    ASSERT_GE(count, 0) << text;
+    ASSERT_GT(records.size(), size_t(count) + 4);
+    EXPECT_EQ(records[count + 1], "argv[1] = \"-Dx=1\"\n");
+    EXPECT_EQ(records[count + 2], "argv[2] = \"-Xmx300m\"\n");
+    EXPECT_EQ(records[count + 3], "argv[3] = \"wrkdir=" + work + "\"\n");
+    EXPECT_EQ(records[count + 4].rfind("RegisterServiceCtrlHandler(): sshStatusHandle = 0x", 0), 0u)
+        << records[count + 4];
     std::string missing;
     EXPECT_TRUE(ContainsInOrder(text,
-                                {"serviceMain(): argc = 4\n", "argv[1] = \"-Dx=1\"\n",
-                                 "SetServiceStatus(START_PENDING): WaitHint=5000 checkPoint=1\n",
+                                {"SetServiceStatus(START_PENDING): WaitHint=5000 checkPoint=1\n",
                                  "ServiceStart(3 args)\n",
                                  "SetServiceStatus(START_PENDING): WaitHint=10000 checkPoint=2\n",
                                  "created thread. waiting for hServerStop/hStopRequest events...\n",
@@ -285,31 +299,113 @@ TEST_F(HalvorinService, AFailingJavaStartStopsTheService) {
     }
 }
 
-// Without start arguments, the parameters stored in the registry stand in for them.
+// Without start arguments, the parameters stored in the registry stand in for them, as
+// REG_SZ or as REG_EXPAND_SZ taken as it stands; arguments given to the start win.
 TEST_F(HalvorinService, StoredParametersServeWhenNoArgumentsAreGiven) {
     layout.writeScript("main = return\n");
     std::string work = layout.root() + "\\stored";
     CreateDirectoryA(work.c_str(), nullptr);
-    ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters",
-                               "\t-Dfrom.registry=1\t\t-Xmx128m\twrkdir=" + work + "\t"));
-    ASSERT_TRUE(start());
-    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
-    std::vector<std::string> journal = layout.journal();
-    int create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
-    ASSERT_GE(create, 0);
-    EXPECT_EQ(journal[create + 1], "option 0 -Dfrom.registry=1");
-    EXPECT_EQ(journal[create + 2], "option 1 -Xmx128m");
-    EXPECT_GE(indexOf(journal, "arg 0 wrkdir=" + work), 0);
-
-    // Arguments given to the start win over the stored ones.
-    DeleteFileA(layout.journalPath().c_str());
-    ASSERT_TRUE(start({"-Dfrom.start=1"}));
-    EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
-    journal = layout.journal();
-    create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
-    ASSERT_GE(create, 0);
-    EXPECT_EQ(journal[create + 1], "option 0 -Dfrom.start=1");
-    EXPECT_EQ(journal[create + 2], "option 1 -Xmx256m");
+    const struct {
+        DWORD type;
+        std::string stored;
+        std::vector<std::string> args;
+        std::vector<std::string> expected;   // the VM's first two options, main's first argument
+    } runs[] = {
+        {REG_SZ, "\t-Dfrom.registry=1\t\t-Xmx128m\twrkdir=" + work + "\t", {},
+         {"option 0 -Dfrom.registry=1", "option 1 -Xmx128m", "arg 0 wrkdir=" + work}},
+        {REG_EXPAND_SZ, "-Dhome=%SystemRoot%\t-Xmx64m", {},
+         {"option 0 -Dhome=%SystemRoot%", "option 1 -Xmx64m", "arg 0 -root"}},
+        {REG_EXPAND_SZ, "-Dhome=%SystemRoot%\t-Xmx64m", {"-Dfrom.start=1"},
+         {"option 0 -Dfrom.start=1", "option 1 -Xmx256m", "arg 0 -root"}},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.stored + (r.args.empty() ? "" : " and " + r.args[0]));
+        DeleteFileA(layout.journalPath().c_str());
+        ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, kParametersKey, "AppParameters", r.stored, r.type));
+        ASSERT_TRUE(start(r.args));
+        EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
+        std::vector<std::string> journal = layout.journal();
+        int create = indexOf(journal, "JNI_CreateJavaVM version=0x00010002 ignoreUnrecognized=1 nOptions=3");
+        int main = indexOf(journal, "main argc=");
+        ASSERT_GE(create, 0);
+        ASSERT_GE(main, 0);
+        EXPECT_EQ((std::vector<std::string>{journal[create + 1], journal[create + 2], journal[main + 1]}), r.expected);
+    }
 }
 
+
+struct EarlyStop {
+    const char* name;
+    const char* moment;
+    const char* delay;       // the stand-in's delay that holds the start at that moment
+                             // (after main started: holds main after the stop, for the dump)
+    const char* sendAfter;   // the journal line after which STOP is sent
+    const char* dumpStep;    // what the stop's stack-dump step logs then
+    bool mainStarted;
+};
+
+void PrintTo(const EarlyStop& stop, std::ostream* out) { *out << stop.name; }
+
+class EarlyStopService : public HalvorinService, public ::testing::WithParamInterface<EarlyStop> {};
+
+// A STOP at one moment of the start. Before main, the stop is remembered: main is never
+// called, the VM is destroyed and the service stops at once; just after main started, the
+// stop reaches the server once. The stand-in holds the start for 3 s at the moment in
+// question, far longer than a control takes to arrive; the log shows where it landed.
+TEST_P(EarlyStopService, IsNotLost) {
+    const EarlyStop& stop = GetParam();
+    layout.writeScript(std::string("main = until-stop\n") + stop.delay);
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(waitForJournal(stop.sendAfter, 20000));
+    SERVICE_STATUS status;
+    DWORD sent = GetTickCount();
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(waitFor(SERVICE_STOPPED, 20000).dwCurrentState, DWORD(SERVICE_STOPPED));
+    DWORD stopMs = GetTickCount() - sent;
+    printf("[ stop time ] %s: %lu ms\n", stop.moment, stopMs);
+    RecordProperty("stop_ms", int(stopMs));
+
+    std::string text = log.NewText();
+    std::vector<std::string> expected = {"SERVICE_CONTROL_STOP received...\n", stop.dumpStep};
+    if (stop.mainStarted) {
+        expected.insert(expected.begin(), "starting Java main()...\n");
+    } else {
+        if (std::string(stop.delay).rfind("delay.load", 0) == 0)
+            expected.push_back("options[0] = ");   // the stop came before the VM was loaded
+        expected.push_back("stop requested before the Java server started; main() not called\n");
+    }
+    for (const char* line : {"unloaded JVM DLL\n", "signaling hServerStopEvent [from invokeJVM]...\n",
+                             "JVM thread finished\n", "reporting SERVICE_STOPPED status\n"})
+        expected.push_back(line);
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(text, expected, &missing)) << missing << "\n" << text;
+
+    std::vector<std::string> journal = layout.journal();
+    int dispatches = 0;
+    for (const std::string& line : journal) dispatches += line == "dispatchSCMEvent 1";
+    if (stop.mainStarted) {
+        EXPECT_EQ(dispatches, 1);
+        EXPECT_EQ(text.find("stop requested before the Java server started"), std::string::npos);
+        EXPECT_LT(indexOf(journal, "dispatchSCMEvent 1"), indexOf(journal, "main returns"));
+    } else {
+        EXPECT_EQ(indexOf(journal, "main argc="), -1);
+        EXPECT_EQ(text.find("starting Java main()"), std::string::npos);
+    }
+    EXPECT_GE(indexOf(journal, "DestroyJavaVM -> 0"), 0);
+    EXPECT_EQ(layout.journalComplaints(), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, EarlyStopService,
+    ::testing::Values(
+        EarlyStop{"WhileJvmDllLoads", "loading jvm.dll, right after discovery", "delay.load = 3000\n",
+                  "DllMain delay.load 3000",
+                  "hStopRequest Event received; waiting for JVM thread to finish (JVM_Dump=0x00000000)...\n", false},
+        EarlyStop{"WhileTheVmIsCreated", "creating the VM", "delay.create = 3000\n", "JNI_CreateJavaVM version=",
+                  "couldn't get stack dump\n", false},
+        EarlyStop{"BetweenCreationAndMain", "between creation and main", "delay.find_launcher = 3000\n",
+                  "JNI_CreateJavaVM -> 0", "stack dump:\nFull thread dump", false},
+        EarlyStop{"JustAfterMainStarted", "just after main started", "main.stop_delay = 1000\n", "main argc=",
+                  "stack dump:\nFull thread dump", true}),
+    [](const ::testing::TestParamInfo<EarlyStop>& info) { return std::string(info.param.name); });
 }  // namespace

@@ -342,6 +342,33 @@ TEST_F(MemoryBuffers, ManyBuffersKeepTheirOwnHandlesAndContents) {
     for (jint handle : live) Free(handle);
 }
 
+// A handle is its own hash, so a handle and the one a table's size later share a home
+// slot, the later one stored in a slot after it. Freeing the first must move the others
+// back to where a lookup starts. The sharing handles are kept for every table size from
+// 64 to 2^17 slots, whatever size earlier tests grew the table to.
+TEST_F(MemoryBuffers, FreeingAHandleKeepsTheOnesThatShareItsSlot) {
+    jint first = Alloc(8);
+    std::vector<jint> sharing;
+    for (jint distance = 64; distance <= (1 << 17); distance *= 2) {
+        jint handle = 0;
+        while (handle < first + distance) {
+            handle = jint(Krln().n_alloc(env, nullptr, 8));
+            ASSERT_GT(handle, first) << "handles are handed out in order";
+            if (handle < first + distance) Krln().n_free(env, nullptr, handle);
+        }
+        ASSERT_EQ(handle, first + distance);
+        Krln().n_writei(env, nullptr, handle, 0, distance);
+        sharing.push_back(handle);
+    }
+    Free(first);
+    for (jint handle : sharing) {
+        EXPECT_EQ(Krln().n_readi(env, nullptr, handle, 0), handle - first) << "handle " << handle;
+        EXPECT_EQ(Cap(handle), 8);
+    }
+    EXPECT_EQ(jni.TakeException(), NothingPending());
+    for (jint handle : sharing) Free(handle);
+}
+
 // Each thread has its own JNI environment, as in a VM. A handle handed to two threads
 // at once, or a torn table, shows as a buffer holding another thread's tag.
 TEST(MemoryBufferThreads, ConcurrentUseKeepsHandlesDistinctAndContentsWhole) {

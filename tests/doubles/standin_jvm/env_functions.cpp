@@ -68,7 +68,8 @@ const JavaMethod* calledMethod(const char* function, const void* receiver, jmeth
 Presence classPresence(const std::string& name) {
     if (name == kLauncherClass) return g_script.launcherClass;
     if (name == kManagerClass) return g_script.managerClass;
-    if (name == kStringClass || name == "java/lang/Class" || name == "java/lang/Object") return Presence::PRESENT;
+    if (name == kStringClass) return g_script.stringClass;
+    if (name == "java/lang/Class" || name == "java/lang/Object") return Presence::PRESENT;
     return Presence::MISSING;
 }
 
@@ -88,6 +89,7 @@ jint JNICALL jniGetVersion(JNIEnv* env) {
 jclass JNICALL jniFindClass(JNIEnv* env, const char* name) {
     ThreadEnv* self = Enter(env, "FindClass");
     if (!self) return nullptr;
+    if (name && !strcmp(name, kLauncherClass)) Sleep(g_script.findLauncherDelayMs);
     JavaObject* type = nullptr;
     Presence presence = name ? classPresence(name) : Presence::MISSING;
     if (presence == Presence::PRESENT) type = ClassNamed(name);

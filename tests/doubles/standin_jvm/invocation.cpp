@@ -137,6 +137,7 @@ extern "C" jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) 
     bool scriptOk = LoadScript();
     journalCreation(init);
     if (!scriptOk) return createdVm(JNI_ERR);
+    Sleep(g_script.createDelayMs);
     if (g_vmCreated) return createdVm(JNI_EEXIST);   // one VM per process, never re-created
     if (!supportedVersion(init->version)) return createdVm(JNI_EVERSION);
     if (init->nOptions < 0 || (init->nOptions > 0 && !init->options)) {
@@ -184,6 +185,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         vmFunctions.AttachCurrentThread = vmAttachCurrentThread;
         vmFunctions.DetachCurrentThread = vmDetachCurrentThread;
         vmFunctions.GetEnv = vmGetEnv;
+        // Holds the host inside LoadLibrary, before it knows any export of the VM.
+        if (DWORD delay = ScriptedLoadDelay()) {
+            Journal("DllMain delay.load %lu", delay);
+            Sleep(delay);
+        }
         break;
     }
     case DLL_THREAD_DETACH:

@@ -11,6 +11,7 @@
 //
 //   class.launcher = present | missing | null       FindClass("launcher")
 //   class.scm_manager = present | missing | null    FindClass of SCMEventManager
+//   class.string = present | missing | null         FindClass("java/lang/String")
 //       missing: null with a pending java/lang/NoClassDefFoundError; null: null alone
 //   method.main = present | missing | null          GetStaticMethodID of launcher.main
 //   method.get_instance = present | missing | null  GetStaticMethodID of getInstance
@@ -28,12 +29,25 @@
 //   fail.SetObjectArrayElement = throw CLASS [at N]
 //   stack_dump = TEXT                               what JVM_DumpAllStacks prints, with the
 //       escapes \n, \t and \\; an empty value prints nothing (default: kDefaultStackDump)
+//   delay.load = MS                                 DllMain sleeps MS ms as jvm.dll is loaded,
+//       after journaling "DllMain delay.load <MS>" (read apart from the rest, see below)
+//   delay.create = MS                               JNI_CreateJavaVM sleeps MS ms after its
+//       "JNI_CreateJavaVM version=..." and option lines, before the VM exists
+//   delay.find_launcher = MS                        FindClass("launcher") sleeps MS ms before
+//       it answers
 //
 // FAILURE is "null [at N]" (the call returns null) or "throw CLASS [at N]" (null, with
 // CLASS pending); with "at N" only the N-th such call, counted from 1, fails.
+//
+// The delays hold the host at one moment of its start-up for as long as a test needs to
+// act then. delay.load is read by DllMain, before JNI_CreateJavaVM reads the script, with
+// the C runtime alone: in the 32-bit build DllMain runs before this library's C++ globals
+// are constructed. Its value is checked when the whole script is read.
 #include "standin_jvm.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 Script g_script;
@@ -126,6 +140,7 @@ std::string unescaped(const std::string& value) {
 bool applySetting(const std::string& key, const std::string& value, Script* script) {
     if (key == "class.launcher") return parsePresence(value, &script->launcherClass);
     if (key == "class.scm_manager") return parsePresence(value, &script->managerClass);
+    if (key == "class.string") return parsePresence(value, &script->stringClass);
     if (key == "method.main") return parsePresence(value, &script->mainMethod);
     if (key == "method.get_instance") return parsePresence(value, &script->getInstanceMethod);
     if (key == "get_instance") return value == "object" || parseFailure(value, &script->getInstance);
@@ -143,6 +158,12 @@ bool applySetting(const std::string& key, const std::string& value, Script* scri
     if (key == "fail.NewObjectArray.empty") return parseFailure(value, &script->newEmptyArray);
     if (key == "fail.NewStringUTF") return parseFailure(value, &script->newStringUTF);
     if (key == "fail.SetObjectArrayElement") return parseFailure(value, &script->setObjectArrayElement, false);
+    if (key == "delay.load") {   // applied by DllMain (ScriptedLoadDelay); only checked here
+        DWORD ms = 0;
+        return parseNumber(value, &ms);
+    }
+    if (key == "delay.create") return parseNumber(value, &script->createDelayMs);
+    if (key == "delay.find_launcher") return parseNumber(value, &script->findLauncherDelayMs);
     if (key == "stack_dump") {
         script->stackDump = unescaped(value);
         return true;
@@ -193,4 +214,21 @@ bool LoadScript() {
         }
     }
     return ok;
+}
+
+DWORD ScriptedLoadDelay() {
+    bool named = false;
+    FILE* file = fopen(ConfigFile("STANDIN_JVM_SCRIPT", "standin.script", &named).c_str(), "rb");
+    if (!file) return 0;
+    DWORD delay = 0;
+    char line[512];
+    while (fgets(line, sizeof line, file)) {
+        const char* p = line + strspn(line, " \t");
+        if (strncmp(p, "delay.load", 10)) continue;
+        p += 10;
+        p += strspn(p, " \t");
+        if (*p == '=') delay = DWORD(strtoul(p + 1, nullptr, 10));
+    }
+    fclose(file);
+    return delay;
 }

@@ -77,6 +77,7 @@ struct Script {
     std::string path;   // empty when no script file was read
     Presence launcherClass = Presence::PRESENT;
     Presence managerClass = Presence::PRESENT;
+    Presence stringClass = Presence::PRESENT;
     Presence mainMethod = Presence::PRESENT;
     Presence getInstanceMethod = Presence::PRESENT;
     Failure getInstance;
@@ -90,6 +91,8 @@ struct Script {
     Failure newStringUTF;
     Failure setObjectArrayElement;
     std::string stackDump;
+    DWORD createDelayMs = 0;
+    DWORD findLauncherDelayMs = 0;
 };
 
 extern Script g_script;
@@ -97,6 +100,8 @@ extern const char kDefaultStackDump[];
 // Reads the script into g_script (defaults first). False when it has errors; each error
 // has been journaled.
 bool LoadScript();
+// The script's delay.load, read on its own (DllMain runs before the script is loaded).
+DWORD ScriptedLoadDelay();
 
 // --- journal.cpp: one line per call, appended to the journal file ------------------------
 
