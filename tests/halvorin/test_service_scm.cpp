@@ -73,11 +73,16 @@ protected:
         std::vector<const char*> argv;
         for (const std::string& a : args) argv.push_back(a.c_str());
         // Wine's driver hosts may hold the start lock for a while after the session began.
+        // And Wine's Service Control Manager answers ERROR_INTERNAL_ERROR when the new
+        // service process dies during Wine's own start-up of it, before halvorin runs
+        // (seen once in some 250 starts on a loaded machine); such a start is tried again.
+        DWORD error = 0;
         for (int attempt = 0; attempt < 10; attempt++) {
             if (StartServiceA(service, DWORD(argv.size()), argv.empty() ? nullptr : argv.data())) return true;
-            if (GetLastError() != ERROR_SERVICE_DATABASE_LOCKED) break;
+            error = GetLastError();
+            if (error != ERROR_SERVICE_DATABASE_LOCKED && error != ERROR_INTERNAL_ERROR) break;
         }
-        ADD_FAILURE() << "StartService failed with " << GetLastError();
+        ADD_FAILURE() << "StartService failed with " << error;
         return false;
     }
 
