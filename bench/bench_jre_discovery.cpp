@@ -1,5 +1,5 @@
 // The configurator's Discover on a machine with 30 runtimes spread over its sources (the
-// spec file, the seven places beside the program, five start-script lines, JavaExe and
+// VM file qzv.vm, the seven places beside the program, five start-script lines, JavaExe and
 // sixteen vendor registry entries), against the bare probes it has to make: reading the
 // two files and the registry values, and loading each runtime's executable once as a
 // data file. Removes its folders and keys at the end.
@@ -79,11 +79,11 @@ void removeFolder(const char* path) {
     RemoveDirectoryA(path);
 }
 
-// 1 spec file + 7 beside the program + 5 script lines + JavaExe + 2 x 8 registry = 30.
+// qzv.vm naming 1 + 7 beside the program + 5 script lines + JavaExe + 2 x 8 registry = 30.
 void layMachine() {
     char relative[MAX_PATH], path[MAX_PATH + 64], script[4096] = "@echo off\r\n";
-    putJava("spec\\bin\\javaw.exe");
-    snprintf(path, sizeof path, "%s\\spec\\bin\\javaw.exe\r\n", root);
+    putJava("named\\bin\\javaw.exe");
+    snprintf(path, sizeof path, "%s\\named\\bin\\javaw.exe\r\n", root);
     putText("qzv.vm", path);
     for (const char* local : kLocal) putJava(local);
     for (int i = 0; i < kScriptLines; i++) {
@@ -129,13 +129,13 @@ void readValue(HKEY key, const char* name, char* data, DWORD size) {
     RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
 }
 
-// What Discover cannot do without: read the spec file, the script and the registry, and
+// What Discover cannot do without: read qzv.vm, the script and the registry, and
 // load each runtime's executable once.
 void bareProbes() {
     char path[MAX_PATH + 64], data[600];
     snprintf(path, sizeof path, "%s\\qzv.vm", root);
     readFile(path);
-    snprintf(path, sizeof path, "%s\\spec\\bin\\javaw.exe", root);
+    snprintf(path, sizeof path, "%s\\named\\bin\\javaw.exe", root);
     loadsAsData(path);
     for (const char* local : kLocal) {
         snprintf(path, sizeof path, "%s\\%s", root, local);

@@ -54,6 +54,13 @@ void writeRecord(const char* text, unsigned length) {
     LeaveCriticalSection(&logLock);
 }
 
+void writeFormatted(const char* format, va_list args, const char* ending) {
+    cstring text;
+    text.vformat(format, args);
+    text.append(ending);
+    writeRecord(text.c_str(), text.length());
+}
+
 }  // namespace
 
 const char* LogFilePath() {
@@ -62,22 +69,17 @@ const char* LogFilePath() {
 }
 
 void LogPrint(const char* format, ...) {
-    cstring text;
     va_list args;
     va_start(args, format);
-    text.vformat(format, args);
+    writeFormatted(format, args, "");
     va_end(args);
-    writeRecord(text.c_str(), text.length());
 }
 
 void LogLine(const char* format, ...) {
-    cstring text;
     va_list args;
     va_start(args, format);
-    text.vformat(format, args);
+    writeFormatted(format, args, "\r\n");
     va_end(args);
-    text.append("\r\n");
-    writeRecord(text.c_str(), text.length());
 }
 
 void LogOsError(const char* format, ...) {

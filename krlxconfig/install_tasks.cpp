@@ -65,11 +65,11 @@ void linkTarget(const cstring& java, cstring& target) {
 
 // A link that starts the client, with the configurator's client icon; the link path is
 // the caller's.
-void clientShortcut(ShortcutSpec& spec, const cstring& target, const cstring& arguments, const char* programFolder) {
-    spec.target = target;
-    spec.arguments = arguments;
-    configuratorPath(spec.icon, programFolder);
-    spec.iconIndex = kClientIconIndex;
+void clientShortcut(ShortcutSpec& shortcut, const cstring& target, const cstring& arguments, const char* programFolder) {
+    shortcut.target = target;
+    shortcut.arguments = arguments;
+    configuratorPath(shortcut.icon, programFolder);
+    shortcut.iconIndex = kClientIconIndex;
 }
 
 // The Start-menu links of the client, its configurator, the release notes and the
@@ -167,7 +167,7 @@ bool isStaleEntry(RegexMatcher& pattern, const cstring& name) {
 
 }  // namespace
 
-bool CreateShortcut(const ShortcutSpec& spec, const char* programFolder) {
+bool CreateShortcut(const ShortcutSpec& shortcut, const char* programFolder) {
     IShellLinkA* link = nullptr;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                       reinterpret_cast<void**>(&link));
@@ -184,29 +184,29 @@ bool CreateShortcut(const ShortcutSpec& spec, const char* programFolder) {
         link->Release();
         return false;
     }
-    make_folder_of_file(spec.link.c_str());
-    deleteIfPresent(spec.link);
+    make_folder_of_file(shortcut.link.c_str());
+    deleteIfPresent(shortcut.link);
 
     cstring workingFolder;
     ProgramFolder(workingFolder, programFolder);
     workingFolder.append_char('\\');
-    link->SetPath(spec.target.c_str());
-    link->SetArguments(spec.arguments.c_str());
-    if (spec.icon.length()) link->SetIconLocation(spec.icon.c_str(), spec.iconIndex);
+    link->SetPath(shortcut.target.c_str());
+    link->SetArguments(shortcut.arguments.c_str());
+    if (shortcut.icon.length()) link->SetIconLocation(shortcut.icon.c_str(), shortcut.iconIndex);
     link->SetWorkingDirectory(workingFolder.c_str());
-    cstring path(spec.link);
+    cstring path(shortcut.link);
     const wchar_t* widePath = path.to_wide();
     result = widePath ? file->Save(widePath, TRUE) : E_OUTOFMEMORY;
     bool saved = SUCCEEDED(result);
     if (!saved) {
         SetLastError(DWORD(result));
-        LogOsError("Creation of shortcut file %s failed", spec.link.c_str());
+        LogOsError("Creation of shortcut file %s failed", shortcut.link.c_str());
     }
     file->Release();
     link->Release();
     LogPrint("%screated shortcut:\n\tlink:   \"%s\"\n\ttarget: \"%s\"\n\tparams: \"%s\"\n\ticon:   \"%s\",%d\n",
-             saved ? "" : "NOT ", spec.link.c_str(), spec.target.c_str(), spec.arguments.c_str(),
-             spec.icon.c_str(), spec.iconIndex);
+             saved ? "" : "NOT ", shortcut.link.c_str(), shortcut.target.c_str(), shortcut.arguments.c_str(),
+             shortcut.icon.c_str(), shortcut.iconIndex);
     return saved;
 }
 

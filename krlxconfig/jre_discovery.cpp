@@ -1,4 +1,4 @@
-// JRE discovery: the guarded list of runtimes and its sources, cheapest first (the spec
+// JRE discovery: the guarded list of runtimes and its sources, cheapest first (the VM
 // file qzv.vm, runtimes inside and beside the program folder, the start script, the
 // stored JavaExe, the vendors' registry keys, and when those find nothing the newer
 // runtimes' keys and JAVA_HOME) and the order that puts the best first.
@@ -265,7 +265,7 @@ void Discover(JreLocationList& list, const char* programFolder) {
     if (window) PostMessageA(window, WM_JRE_SCAN_DONE, WPARAM(list.count()), 0);
 }
 
-// The spec file holds nothing but the path of a java executable. One that cannot be
+// The VM file qzv.vm holds nothing but the path of a java executable. One that cannot be
 // read is ignored like every other source that cannot be read.
 void ReadSpecFile(JreLocationList& list, const char* programFolder) {
     cstring path;

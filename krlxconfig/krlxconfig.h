@@ -264,7 +264,7 @@ struct ShortcutSpec {
 };
 // Writes the link (replacing a file there, making its folder) with the program folder as
 // its working folder; needs OLE on this thread. Logged either way.
-bool CreateShortcut(const ShortcutSpec& spec, const char* programFolder = nullptr);
+bool CreateShortcut(const ShortcutSpec& shortcut, const char* programFolder = nullptr);
 // The Start-menu, script-folder and desktop shortcuts of the client and its documents,
 // for java (discovered and stored into java when empty). 1 when the Start-menu links were
 // made, else 0.

@@ -182,11 +182,11 @@ TEST_F(LaunchScript, StartClientOpensTheClientShortcut) {
     SetEnvironmentVariableA("STANDIN_CLIENT_JOURNAL", journal.c_str());
 
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    ShortcutSpec spec;
-    spec.link.format("%s\\Corvalis.lnk", machine.program().c_str());
-    spec.target = client.c_str();
-    AppendShortcutArguments(spec.arguments, machine.program().c_str());
-    ASSERT_TRUE(CreateShortcut(spec, machine.program().c_str()));
+    ShortcutSpec shortcut;
+    shortcut.link.format("%s\\Corvalis.lnk", machine.program().c_str());
+    shortcut.target = client.c_str();
+    AppendShortcutArguments(shortcut.arguments, machine.program().c_str());
+    ASSERT_TRUE(CreateShortcut(shortcut, machine.program().c_str()));
     CoUninitialize();
 
     char previous[MAX_PATH] = "";
