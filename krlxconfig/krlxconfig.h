@@ -284,9 +284,23 @@ bool DeleteTree(const char* folder);
 // Deletes parent\name with all its subkeys; whether the key went.
 bool DeleteRegistryTree(HKEY parent, const char* name);
 
-// ---- main_dialog.cpp: dialog 103 -----------------------------------------------------
+// ---- main_dialog.cpp: dialog 103 -------------------------------------------------------
 
-// Ends with 1 (start the client) or 2 (cancelled or closed).
+struct ScanPlaces;
+// Where the dialog's discovery, disk scan, start script and shortcuts look; null: the
+// running executable's folder and the machine's own disks. The tests lay out machines.
+struct DialogPlaces {
+    const char* programFolder = nullptr;
+    const ScanPlaces* scan = nullptr;
+};
+extern DialogPlaces MainDialogPlaces;
+// The runtimes the dialog shows, shared with the disk-scan thread; made on first use and
+// never freed, since a scan left running by the close box still appends to it.
+extern JreLocationList* DialogJreList;
+// The dialog's window, stored when it opens.
+extern HWND MainDialogWindow;
+
+// Ends with 1 (Start: the settings were saved) or 2 (Cancel or the close box).
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- disk_scan.cpp: the disk scan for Java runtimes ------------------------------------
@@ -329,3 +343,10 @@ bool ScanInProgress();
 // dropped. Never call it while holding a JreListLock or from a handler of the scan's
 // own notifications: the scan thread waits for both.
 void EndScan();
+
+// Checks the combo's executable and the heap size, asking the user where they fail, then
+// stores both, makes the shortcuts and writes the start script: non-zero when the script
+// was written.
+int SaveSettings(HWND dialog);
+// The runtime loads and is 1.5 or newer; version gets its version text (empty: unknown).
+bool CheckJavaVersion(const char* path, cstring& version);
