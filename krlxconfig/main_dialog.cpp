@@ -112,7 +112,8 @@ void Browse(HWND dialog) {
 }
 
 // Stop shows what the scan found so far and lets it end on its own: this thread never
-// waits for it. Re-Scan runs the quick sources here, then the disk scan.
+// waits for it. Re-Scan runs the quick sources here (the newer runtimes' keys only when the
+// others find nothing, as at start-up), then the disk scan.
 void ScanOrStop(HWND dialog) {
     JreLocationList& list = sharedList();
     if (ScanInProgress()) {
@@ -128,6 +129,7 @@ void ScanOrStop(HWND dialog) {
     FindLocalJres(list, MainDialogPlaces.programFolder);
     ScanBatchFiles(list, MainDialogPlaces.programFolder);
     ScanSettingsAndRegistry(list);
+    if (!list.count()) ScanNewerSources(list);
     StartScanThread(list, MainDialogPlaces.scan);
     // The progress text is put in place at once: a notification posted here would be
     // handled after the scan's own, sent, end of a short scan and outdate its text.

@@ -467,4 +467,25 @@ TEST_F(MainDialogTest, ReScanAndStop) {
     EXPECT_TRUE(boxes.empty());
 }
 
+// A machine whose only runtime is recorded under a newer runtime's key: Re-Scan lists it
+// before the disk scan's finds, as the start-up did; once an older-style key records a
+// runtime, the newer keys are no longer read.
+TEST_F(MainDialogTest, ReScanReadsTheNewerRuntimesKeysWhenNothingElseIsFound) {
+    const std::string temurin = machine.PutHome("temurin");
+    WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.5.11\\hotspot\\MSI", "Path", temurin);
+    RunDialog([&](HWND dialog) {
+        EXPECT_EQ(ComboItems(dialog), (std::vector<std::string>{machine.at("temurin\\bin\\javaw.exe")}));
+        Click(dialog, 1008);
+        EXPECT_TRUE(PumpUntil([&] { return Text(dialog, 1008) == "Re-Scan"; }));
+        EXPECT_EQ(ComboItems(dialog), (std::vector<std::string>{machine.at("temurin\\bin\\javaw.exe")}));
+
+        RegisterHome(kJavaSoftKey, "1.8.0_20", machine.PutHome("older"));
+        Click(dialog, 1008);
+        EXPECT_TRUE(PumpUntil([&] { return Text(dialog, 1008) == "Re-Scan"; }));
+        EXPECT_EQ(ComboItems(dialog), (std::vector<std::string>{machine.at("older\\bin\\javaw.exe")}));
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(boxes.empty());
+}
+
 }  // namespace

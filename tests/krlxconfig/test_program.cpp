@@ -7,9 +7,11 @@
 #include <string>
 
 #include "config_test_support.h"
+#include "jre_machine.h"
 #include "test_support.h"
 
 using namespace config_testing;
+using namespace krlx_testing;
 using namespace testing_support;
 
 namespace {
@@ -63,44 +65,84 @@ TEST(ConfiguratorProgram, WritesTheHeaderAndRunsTheJobOfItsOptions) {
     }
 }
 
-// Cancel and the close box end the run; Start starts the client, which without a Java
-// runtime fails into the log and a box. While the first configurator runs, its mutex is
-// there and a second one is not refused.
+// The program in a product folder of its own, whose jre\bin\javaw.exe is the stand-in
+// client: the quick discovery finds it, so no disk scan runs. Cancel and the close box end
+// the run; Start saves the settings and starts the client through the client link. While
+// the first configurator runs, its mutex is there and a second one is not refused.
 TEST(ConfiguratorProgram, DialogEndsTheRunOrStartsTheClient) {
-    RemoveStoredSettings();
+    ClearJavaRegistry();
+    ClearSettings();
+    Machine machine;
+    const std::string program = machine.program() + "\\krlxconfig64.exe";
+    ASSERT_TRUE(CopyFileTo(builtConfigurator(), program));
+    const std::string javaw = machine.PutJava("krlxconfig\\jre\\bin\\javaw.exe");
+    ASSERT_TRUE(CopyFileTo(BuildFile("tests\\doubles\\standin_client\\standin_client.exe"), javaw));
+    const std::string journal = machine.at("client.journal");
+    SetEnvironmentVariableA("STANDIN_CLIENT_JOURNAL", journal.c_str());
+
     enum Ending { kCancel, kClose, kStart };
     for (Ending ending : {kCancel, kClose, kStart}) {
+        SCOPED_TRACE(ending);
         LogWatch watch(ConfigLogPath());
         EXPECT_FALSE(mutexExists());
         StartedProcess configurator;
-        ASSERT_TRUE(StartProcess("\"" + builtConfigurator() + "\" /setup", configurator));
+        ASSERT_TRUE(StartProcess("\"" + program + "\" /setup", configurator));
         HWND dialog = WaitForDialog(configurator.processId, "Corvalis", "Start Corvalis");
         ASSERT_NE(dialog, nullptr);
+        char shown[MAX_PATH] = "";
+        GetDlgItemTextA(dialog, 1004, shown, sizeof shown);
+        EXPECT_EQ(shown, javaw);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
         if (ending == kCancel) {
             EXPECT_TRUE(mutexExists());
-            EXPECT_EQ(RunProcess("\"" + builtConfigurator() + "\" /remove").exitCode, 0u);
+            EXPECT_EQ(RunProcess("\"" + program + "\" /remove").exitCode, 0u);
         }
         if (ending == kClose) {
             PostMessageA(dialog, WM_CLOSE, 0, 0);
         } else {
             PressButton(dialog, ending == kCancel ? IDCANCEL : IDOK);
         }
-        if (ending == kStart) {
-            HWND box = WaitForDialog(configurator.processId, "Corvalis", "OK");
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(MessageBoxText(box), kStartFailureText);
-            PressButton(box, IDOK);
-        }
         EXPECT_EQ(configurator.Wait(), 0u);
-        // Headers only (the second configurator's too), but for the failed start.
+
+        // The runtime found once by the start-up's own check (the first run only, which
+        // stores it) and once by the dialog; then Start's save and the client's start.
+        // Nothing else: no disk scan ran.
+        const std::string header = "\n" + std::string(kLogDashes) + "\n-- Corvalis Configurator (x64) ";
+        const std::string added = "+++ AddMachine: " + javaw + "\n";
         std::vector<std::string> records = ConfigLogRecords(watch.NewText());
-        ASSERT_EQ(records.size(), ending == kClose ? 1u : 2u);
-        for (size_t i = 0; i < records.size(); i++) {
-            if (ending == kStart && i == 1) {
-                EXPECT_EQ(records[i], "-------------\nError 1902: JRE location cannot be determined\n\n");
-            } else {
-                EXPECT_EQ(records[i].rfind(std::string("\n") + kLogDashes + "\n-- Corvalis", 0), 0u) << records[i];
-            }
+        ASSERT_GE(records.size(), 2u);
+        EXPECT_EQ(records[0].rfind(header, 0), 0u) << records[0];
+        EXPECT_NE(records[0].find("\n-- " + program + " /setup\n"), std::string::npos) << records[0];
+        EXPECT_EQ(records[1], added);
+        if (ending == kCancel) {
+            ASSERT_EQ(records.size(), 4u);
+            EXPECT_EQ(records[2], added);
+            EXPECT_NE(records[3].find("\n-- " + program + " /remove\n"), std::string::npos) << records[3];
+        } else if (ending == kClose) {
+            EXPECT_EQ(records.size(), 2u);
+        } else {
+            EXPECT_EQ(records.back(), "\n\t----------------------------------------------------------\n\tJRE = " + javaw +
+                                          "\n\t----------------------------------------------------------\n");
+            for (size_t i = 2; i + 1 < records.size(); i++)
+                EXPECT_TRUE(records[i].rfind("replaced batch file ", 0) == 0 ||
+                            records[i].rfind("created shortcut:\n", 0) == 0)
+                    << records[i];
+        }
+
+        std::string stored;
+        ReadRegString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", &stored);
+        EXPECT_EQ(stored, javaw);
+        std::string started;
+        if (ending == kStart) {
+            for (int i = 0; i < 300 && (started = ReadFileText(journal)).empty(); i++) Sleep(100);
+            EXPECT_EQ(started, "\"" + javaw +
+                                   "\" -Xmx512m -Dsun.java2d.noddraw=false -classpath "
+                                   "\".;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" launcher -root \"" +
+                                   machine.root() + "\"\r\n" + machine.program() + "\r\n");
+        } else {
+            EXPECT_FALSE(FileExists(journal));
         }
     }
+    SetEnvironmentVariableA("STANDIN_CLIENT_JOURNAL", nullptr);
+    ClearSettings();
 }
