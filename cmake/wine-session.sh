@@ -47,6 +47,12 @@ start)
     "$WINESERVER" -w 2>/dev/null
     echo "made Wine prefix $WINEPREFIX"
   fi
+  # Debian's Wine does not look in /usr/share/wine/fonts (fonts-wine: Tahoma, Marlett and
+  # the others Windows has); the prefix's own Fonts folder holds them, as on Windows.
+  if [ -d /usr/share/wine/fonts ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+  fi
   "$WINESERVER" -p >/dev/null 2>&1 </dev/null
   # The first program of the session starts services.exe, whose services inherit its
   # standard error. A plain program, not "wineboot -i": on an existing prefix wineboot
