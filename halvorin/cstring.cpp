@@ -109,8 +109,13 @@ cstring& cstring::assign(const cstring& other) {
 cstring& cstring::append(const char* more, int count) {
     if (!more) return *this;
     unsigned n = count < 0 ? unsigned(strlen(more)) : unsigned(count);
+    // Text taken from this string's own buffer is found again by its offset: growing may
+    // move the buffer and free the old one.
+    bool own = text && more >= text && more < text + capacity;
+    unsigned offset = own ? unsigned(more - text) : 0;
     reserve(len + n + 1);
     if (len + n + 1 > capacity) return *this;
+    if (own) more = text + offset;
     memmove(text + len, more, n);
     len += n;
     text[len] = 0;

@@ -22,6 +22,17 @@ TEST(HalvorinString, AppendsAcrossGrowthSteps) {
     EXPECT_EQ(s.set_length(100000), 3u);
 }
 
+// Appending a string's own text, or part of it, across the growth of its buffer: the
+// buffer may move, so the text must be read from where it is after growing.
+TEST(HalvorinString, AppendsItsOwnTextWhileGrowing) {
+    cstring s("0123456789abcdefghij");   // 20 bytes of the 24-byte start
+    s.append(s.c_str());
+    EXPECT_STREQ(s.c_str(), "0123456789abcdefghij0123456789abcdefghij");
+    for (int round = 0; round < 5; round++) s.append(s.c_str() + 10, 30);
+    EXPECT_EQ(s.length(), 190u);
+    EXPECT_STREQ(s.c_str() + 160, "abcdefghij0123456789abcdefghij");
+}
+
 TEST(HalvorinString, ConstructsFromCountsAndNulls) {
     cstring a("abcdef", 3);
     EXPECT_STREQ(a.c_str(), "abc");
