@@ -4,7 +4,9 @@
 # server in a real JVM (the Linux OpenJDK behind the tests' bridge jvm.dll, since no
 # Windows Java runtime exists here), stops it, is upgraded in place and removed again.
 # Then the configurator krlxconfig64.exe installs the Java client's start script and
-# shortcuts in the same prefix and removes its Start-menu group again.
+# shortcuts in the same prefix, shows its main dialog, whose Start (clicked by
+# press_start.exe) starts the client through its shortcut, and removes its Start-menu
+# group again.
 # usage: demo.sh BUILD_DIR
 set -uo pipefail
 BUILD_DIR=$1
@@ -36,6 +38,7 @@ wait_state() {   # state, seconds
 log_since() { tail -c +$(($1 + 1)) "$LOG"; }
 
 bash "$ROOT/cmake/wine-session.sh" start "$WINE_DIR" >/dev/null || exit 1
+. "$ROOT/cmake/wine-env.sh"   # the session's DISPLAY, for the configurator's dialog
 PRODUCT_WIN='C:\Program Files\Quorvane\Halvorin'
 PRODUCT="$WINEPREFIX/drive_c/Program Files/Quorvane/Halvorin"
 PROGRAM="$PRODUCT/halvorin"
@@ -183,6 +186,26 @@ wine "$BUILD_DIR/tests/krlxconfig/read_links.exe" "${links[@]}" | sed 's/^/   /'
 step "The uninstall entries" \
   "\"Corvalis Client JE 5\" and \"Corvalis and Halvorin\" are gone; \"CorvalisJE\" is kept, \"QZV CorvalisJE 6\" is the client's own."
 wine reg query "$UNINSTALL" | grep -i corvalis | sed 's/^/   /'
+
+step "krlxconfig64.exe: the main dialog, then Start Corvalis" \
+  "What a client user meets: the configurator without an option finds the runtime beside it," \
+  "shows it with the heap size, and Start saves both, rewrites the script and the shortcuts" \
+  "and starts the client through Corvalis.lnk (here the small program, which records its command line)."
+CONFIG_LOG="$WINEPREFIX/drive_c/users/$(whoami)/Temp/krlxconfig.log"
+JOURNAL="$CONFIG_ROOT/client.journal"
+rm -f "$JOURNAL"
+mark=$(stat -c %s "$CONFIG_LOG" 2>/dev/null || echo 0)
+TINY_JAVA_JOURNAL="C:\\Program Files\\Quorvane\\Corvalis\\client.journal" \
+  "$WINE64" "$CONFIG/krlxconfig64.exe" </dev/null >/dev/null 2>&1 &
+configurator=$!
+wine "$BUILD_DIR/tests/krlxconfig/press_start.exe" | sed 's/^/   /'
+wait $configurator
+echo "   krlxconfig64.exe ended with exit code $?"
+for _ in $(seq 1 100); do [ -s "$JOURNAL" ] && break; sleep 0.1; done
+echo "   the client was started as:"
+tr -d '\r' <"$JOURNAL" | sed 's/^/     /'
+echo "   the configurator log says:"
+tail -c +$((mark + 1)) "$CONFIG_LOG" | tr -d '\r' | grep -E 'JRE = |replaced batch file' | sed 's/^[[:space:]]*/     /'
 
 step "krlxconfig64.exe /remove" "Deletes the Start-menu group QZV; the script, the settings and the desktop link stay."
 "$WINE64" "$CONFIG/krlxconfig64.exe" /remove 2>/dev/null
