@@ -42,13 +42,46 @@ std::deque<std::function<void(HWND)>> dialogSteps;
 std::function<void(HWND)> afterInit;
 int stepsRun;
 
+// The file-open dialog of Browse, as the user left it: what it showed, and the file
+// typed in before OK (an empty choice presses Cancel).
+struct FileDialog {
+    std::string shownName;    // the file name field (cmb13) on opening
+    std::string shownFilter;  // the file type chosen in the file type box (cmb1)
+    HWND owner;
+};
+std::vector<FileDialog> fileDialogs;
+std::string fileChoice;
+
+HWND fileDialogWindow;
+
+void CALLBACK AnswerFileDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    HWND window = fileDialogWindow;
+    char name[MAX_PATH] = "", filter[256] = "";
+    GetDlgItemTextA(window, 0x47C, name, sizeof name);
+    // A drop-down list: its text is the selected item's.
+    LRESULT selected = SendDlgItemMessageA(window, 0x470, CB_GETCURSEL, 0, 0);
+    if (selected >= 0 && SendDlgItemMessageA(window, 0x470, CB_GETLBTEXTLEN, selected, 0) < LRESULT(sizeof filter))
+        SendDlgItemMessageA(window, 0x470, CB_GETLBTEXT, selected, LPARAM(filter));
+    fileDialogs.push_back({name, filter, GetWindow(window, GW_OWNER)});
+    if (!fileChoice.empty()) SetDlgItemTextA(window, 0x47C, fileChoice.c_str());
+    PostMessageA(window, WM_COMMAND, fileChoice.empty() ? IDCANCEL : IDOK, 0);
+}
+
 // Wine's message box: its text is control 0xFFFF and its icon control stc1 (0x440). The
-// dialog itself has a 0xFFFF static as well, but no combo 1004.
+// dialog itself has a 0xFFFF static as well, but no combo 1004. The file dialog is the
+// one with a file type box (cmb1, 0x470) and a file name box (cmb13, 0x47C).
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     HWND window = HWND(wParam);
     char className[16] = "";
-    if (code == HCBT_ACTIVATE && GetClassNameA(window, className, sizeof className) &&
-        !strcmp(className, "#32770") && GetDlgItem(window, 0xFFFF) && !GetDlgItem(window, 1004)) {
+    bool dialog = code == HCBT_ACTIVATE && GetClassNameA(window, className, sizeof className) &&
+                  !strcmp(className, "#32770");
+    if (dialog && GetDlgItem(window, 0x470) && GetDlgItem(window, 0x47C)) {
+        // Its boxes are filled after it is activated: it is read and answered from a timer
+        // of this thread, which its modal loop dispatches.
+        fileDialogWindow = window;
+        SetTimer(nullptr, 0, 50, AnswerFileDialog);
+    } else if (dialog && GetDlgItem(window, 0xFFFF) && !GetDlgItem(window, 1004)) {
         char text[2048] = "";
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
         bool yesNo = GetDlgItem(window, IDYES) != nullptr;
@@ -465,6 +498,37 @@ TEST_F(MainDialogTest, ReScanAndStop) {
         Click(dialog, IDCANCEL);
     });
     EXPECT_TRUE(boxes.empty());
+}
+
+// Browse opens the file dialog preset to "java.exe" and filtered to the Java executables;
+// the file chosen becomes the combo's text, and a cancelled dialog changes nothing.
+TEST_F(MainDialogTest, BrowsePutsTheChosenFileIntoTheCombo) {
+    RegisterHome(kJavaSoftKey, "1.8.0_20", machine.PutHome("newer"));
+    const std::string chosen = machine.PutJava("picked\\bin\\java.exe");
+    struct Case {
+        const char* name;
+        std::string choice;   // empty: Cancel
+        std::string combo;    // afterwards
+    } cases[] = {
+        {"a file chosen", chosen, chosen},
+        {"cancelled", "", machine.at("newer\\bin\\javaw.exe")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fileDialogs.clear();
+        fileChoice = c.choice;
+        RunDialog([&](HWND dialog) {
+            Click(dialog, 1001);
+            EXPECT_EQ(Text(dialog, 1004), c.combo);
+            Click(dialog, IDCANCEL);
+        });
+        fileChoice.clear();
+        ASSERT_EQ(fileDialogs.size(), 1u);
+        EXPECT_EQ(fileDialogs[0].shownName, "java.exe");
+        EXPECT_EQ(fileDialogs[0].shownFilter, "Java Executable (java.exe or javaw.exe)");
+        EXPECT_NE(fileDialogs[0].owner, nullptr);
+        EXPECT_TRUE(boxes.empty());
+    }
 }
 
 // A machine whose only runtime is recorded under a newer runtime's key: Re-Scan lists it
