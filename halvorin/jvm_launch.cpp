@@ -66,6 +66,34 @@ bool stepFailed(JNIEnv* env, const void* result, const char* message) {
     return reportJavaException(env, message) || reportIfNull(result, message);
 }
 
+// The arguments are text in the ANSI code page; NewStringUTF reads modified UTF-8, which
+// agrees with it on ASCII only. The text goes through UTF-16, the JVM's own form, and each
+// unit becomes one, two or three bytes (a surrogate on its own, as modified UTF-8 has it).
+void toModifiedUtf8(const char* ansi, cstring& utf8) {
+    utf8.clear();
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (units <= 0) {
+        utf8.assign(ansi);
+        return;
+    }
+    WCHAR* wide = new WCHAR[units];
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, units);
+    for (int i = 0; i + 1 < units; i++) {
+        unsigned unit = wide[i];
+        if (unit >= 0x01 && unit < 0x80) {
+            utf8.append_char(char(unit));
+        } else if (unit < 0x800) {
+            utf8.append_char(char(0xC0 | (unit >> 6)));
+            utf8.append_char(char(0x80 | (unit & 0x3F)));
+        } else {
+            utf8.append_char(char(0xE0 | (unit >> 12)));
+            utf8.append_char(char(0x80 | ((unit >> 6) & 0x3F)));
+            utf8.append_char(char(0x80 | (unit & 0x3F)));
+        }
+    }
+    delete[] wide;
+}
+
 jobjectArray buildMainArray(JNIEnv* env, unsigned* failure) {
     jclass stringClass = env->FindClass("java/lang/String");
     unsigned count = jvmHost.mainArgCount;
@@ -82,8 +110,10 @@ jobjectArray buildMainArray(JNIEnv* env, unsigned* failure) {
         *failure = count ? 1010 : 1013;
         return nullptr;
     }
+    cstring utf8;
     for (unsigned i = 0; i < count; i++) {
-        jstring argument = env->NewStringUTF(jvmHost.mainArgs[i]);
+        toModifiedUtf8(jvmHost.mainArgs[i], utf8);
+        jstring argument = env->NewStringUTF(utf8.c_str());
         if (stepFailed(env, argument, "JNI error instantiating argument.")) {
             *failure = 1011;
             return nullptr;

@@ -97,6 +97,25 @@ protected:
     std::vector<char*> argv;
 };
 
+// The arguments are ANSI text (code page 1252 in the test prefix); the Java strings are
+// made from modified UTF-8: ASCII as it is, e-acute in two bytes, the euro sign (0x80 in
+// 1252, U+20AC) in three. The log keeps the arguments as given.
+TEST_F(JvmLaunch, HandsArgumentsToJavaAsModifiedUtf8) {
+    ASSERT_EQ(GetACP(), 1252u);
+    layout.writeScript("main = return\n");
+    setArguments({"caf\xE9", "\x80 5", "plain"});
+    EXPECT_EQ(runJvm(), 0u);
+    std::vector<std::string> journal = layout.journal();
+    int main = indexOf(journal, "main argc=5");
+    ASSERT_GE(main, 0);
+    EXPECT_EQ(journal[main + 1], "arg 0 caf\xC3\xA9");
+    EXPECT_EQ(journal[main + 2], "arg 1 \xE2\x82\xAC 5");
+    EXPECT_EQ(journal[main + 3], "arg 2 plain");
+    std::string missing;
+    EXPECT_TRUE(ContainsInOrder(log.NewText(), {"args[0] = \"caf\xE9\"\n", "args[1] = \"\x80 5\"\n"}, &missing))
+        << missing;
+}
+
 TEST_F(JvmLaunch, RunsMainWithTheOptionsAndArgumentsInOrder) {
     layout.writeScript("main = return\n");
     setArguments({"-Dfoo=1", "extra", "-Xmx64m", "wrkdir=" + layout.root()});
