@@ -1,5 +1,5 @@
 // One discoverJVM call with 50 runtime entries under each Java registry root, against
-// the bare registry reads and file probes that call has to make: the spec file probes,
+// the bare registry reads and file probes that call has to make: the VM file probes,
 // the registry values of both roots and the PE header reads. Removes its keys at the end.
 #include <stdio.h>
 #include <string.h>

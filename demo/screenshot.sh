@@ -19,10 +19,10 @@ CONFIG="$CONFIG_ROOT/krlxconfig"
 SHOTS=$(mktemp -d)
 settings() { "$WINE64" reg delete "$1\\SOFTWARE\\Quorvane\\Corvalis" /f >/dev/null 2>&1; }
 cleanup() {
+  settings HKLM
+  settings HKCU
   bash "$ROOT/cmake/wine-session.sh" stop "$WINE_DIR" >/dev/null   # ends the configurator too
   rm -rf "$CONFIG_ROOT" "$SHOTS"
-  bash "$ROOT/cmake/wine-session.sh" start "$WINE_DIR" >/dev/null && settings HKLM && settings HKCU
-  bash "$ROOT/cmake/wine-session.sh" stop "$WINE_DIR" >/dev/null
 }
 trap cleanup EXIT
 

@@ -1,4 +1,4 @@
-// JVM discovery: which jvm.dll the service loads, from the spec files beside the
+// JVM discovery: which jvm.dll the service loads, from the VM files beside the
 // installation, from the Java vendors' registry keys or, when those give nothing, from
 // where newer runtimes record themselves; and the PE machine tests that tell whether a
 // library is a usable VM image and which bitness it has.
@@ -31,7 +31,7 @@ const WORD kMachineX64 = 0x8664;
 
 int bits(bool is64) { return is64 ? 64 : 32; }
 
-// A spec file's text. A path cannot hold a NUL byte and every later use (the log, the
+// A VM file's text. A path cannot hold a NUL byte and every later use (the log, the
 // file tests, LoadLibrary) stops at the first one, so the text ends there too.
 void readSpecText(const char* path, cstring& text) {
     readFileContent(path, text);

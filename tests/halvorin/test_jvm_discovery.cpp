@@ -1,6 +1,6 @@
 // JVM discovery in a product folder laid out per test (program folder "halvorin" and its
 // parent), with real Java registry keys and the build's own 32-bit and 64-bit programs
-// as jvm.dll stand-ins: the spec files, the registry roots, the newer runtimes' keys and
+// as jvm.dll stand-ins: the VM files, the registry roots, the newer runtimes' keys and
 // JAVA_HOME, the bitness rules, the PE machine test on crafted files, and what each path
 // logs and reports, in order.
 #include <gtest/gtest.h>
@@ -121,12 +121,12 @@ protected:
     }
     Strings records() const { return LogRecords(watch.NewText()); }
 
-    // What discovery logs when neither service spec file exists.
+    // What discovery logs when neither of the service's VM files exists.
     Strings noSpecFiles() const {
         return {"JVM spec file " + serviceSpec() + " does not exist\n",
                 "JVM spec file " + jvmSpec() + " does not exist\n", kNoCustomVM};
     }
-    // What a service spec file naming a usable VM logs, up to its verdict.
+    // What a service VM file naming a usable VM logs, up to its verdict.
     static Strings goodSpecFile(const std::string& specPath, const std::string& content, const std::string& vm) {
         return {"JVM spec file " + specPath + " exists!\n",
                 "jvm defined in spec file '" + specPath + "': \"" + content + "\"\n",
@@ -538,7 +538,7 @@ TEST_F(JvmDiscovery, HugeSpecFiles) {
               "VM configuration in file " + serviceSpec() + " is bad (" + hugeDll + ") - discovery unsuccessful\n");
 }
 
-// A path ends at its first NUL byte wherever it is used, so the spec file's text ends there too.
+// A path ends at its first NUL byte wherever it is used, so the VM file's text ends there too.
 TEST_F(JvmDiscovery, SpecFilesWithNulBytes) {
     std::string vm = putRuntime(product.path(), "rt\\bin\\server\\jvm.dll", true);
     ASSERT_TRUE(WriteFileText(productSpec(), vm + std::string("\0\0garbage", 9)));
@@ -657,7 +657,7 @@ std::string dword(DWORD value) { return std::string(reinterpret_cast<const char*
 
 }  // namespace
 
-// Each row is one machine whose spec files and specified registry keys hold nothing.
+// Each row is one machine whose VM files and classic vendor registry keys hold nothing.
 TEST_F(JvmDiscovery, NewerSourcesByMachine) {
     const std::string temurin21 = kAdoptiumJdk + "21.0.5.11" + kMsi;
     const std::string temurinJre17 = kAdoptiumJre + "17.0.9.9" + kMsi;
@@ -869,8 +869,9 @@ TEST_F(JvmDiscovery, NewerSourcesLogEachEntryJudged) {
     EXPECT_EQ(LogRecords(second.NewText()), Strings(expected.begin(), expected.begin() + 5));
 }
 
-// The specified sources keep their results: the newer ones are not even looked at.
-TEST_F(JvmDiscovery, SpecifiedSourcesWinOverNewerOnes) {
+// The VM files and the classic vendor keys keep their results: the newer ones are not
+// even looked at.
+TEST_F(JvmDiscovery, ClassicSourcesWinOverNewerOnes) {
     std::string jre8 = putRuntime(product.path(), "jre8\\bin\\server\\jvm.dll", true);
     std::string jdk21 = putRuntime(product.path(), "jdk21\\bin\\server\\jvm.dll", true);
     registerRuntime(kJavaSoftKey, jre8);

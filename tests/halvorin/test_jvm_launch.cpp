@@ -235,7 +235,7 @@ TEST_F(JvmLaunch, MainWithoutArgumentsGetsAnEmptyArrayNeverNull) {
 }
 
 TEST_F(JvmLaunch, MissingOrBrokenLibraries) {
-    // No spec file and no Java in the registry: discovery finds nothing.
+    // No VM file and no Java in the registry: discovery finds nothing.
     DeleteFileA((programFolder() + "\\halvorin.vm").c_str());
     EXPECT_EQ(runJvm(), 1019u);
     EXPECT_NE(log.NewText().find("EVENTLOG:> Halvorin could not find usable 64-bit Java VM in Windows registry. "

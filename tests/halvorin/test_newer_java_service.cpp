@@ -1,7 +1,8 @@
-// The service end to end on a machine whose only Java runtime is a newer one: no spec
-// file, nothing under the specified registry keys, the stand-in VM's home recorded under
-// Eclipse Adoptium's key. halvorin64.exe of a temporary product folder is started through
-// Wine's Service Control Manager, reaches RUNNING with the Java server in that VM, and stops.
+// The service end to end on a machine whose only Java runtime is a newer one: no VM file
+// beside the program, nothing under JavaSoft's and IBM's Java Runtime Environment keys,
+// the stand-in VM's home recorded under Eclipse Adoptium's key. halvorin64.exe of a
+// temporary product folder is started through Wine's Service Control Manager, reaches
+// RUNNING with the Java server in that VM, and stops.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -4,7 +4,7 @@
 // by pointing this program's own imports at stand-ins.
 //
 // This program lives in a folder of its own, so that ServiceStart's JVM thread finds no
-// VM (no spec file beside it, no Java in the registry) and ends at once.
+// VM (no VM file beside it, no Java in the registry) and ends at once.
 #include <gtest/gtest.h>
 
 #include <io.h>

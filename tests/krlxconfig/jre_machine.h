@@ -1,6 +1,6 @@
 // A machine for the configurator's tests: a root folder with the program folder
 // "krlxconfig" in it, Java runtimes laid out as copies of tiny_java.exe (padded to an
-// exact size when asked), the spec file and start script, the Java vendors' registry
+// exact size when asked), the VM file qzv.vm and start script, the Java vendors' registry
 // keys and the Corvalis settings; everything is removed again at the end. Also the
 // records of krlxconfig.log written since a mark.
 #pragma once

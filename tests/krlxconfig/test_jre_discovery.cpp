@@ -1,5 +1,5 @@
 // JRE discovery on machines laid out per test: runtimes are copies of tiny_java.exe
-// (padded to the sizes of old launchers where a row needs it), the spec file and the
+// (padded to the sizes of old launchers where a row needs it), the VM file qzv.vm and the
 // start script are real files, the vendors' keys and JavaExe real registry values.
 // The order of whole machines, version parsing, the qualifying rules, the start-script
 // and registry scans with their log lines, notifications across threads, bad input, and
@@ -173,7 +173,7 @@ TEST_F(JreDiscovery, OrdersMachinesBestFirst) {
         std::function<void(const Machine&)> layout;
         Strings expected;
     } rows[] = {
-        {"spec file, start script, beside the program, then versions",
+        {"VM file, start script, beside the program, then versions",
          [](const Machine& m) {
              m.WriteSpecFile("  " + m.PutJava("old\\bin\\javaw.exe", 282699) + " \r\n");
              m.PutHome("scripted");
@@ -279,13 +279,13 @@ TEST_F(JreDiscovery, LocalRuntimesAndTheChosenOne) {
 
     Machine other;
     std::string local = other.PutJava("jre8\\bin\\javaw.exe");
-    std::string spec = other.PutJava("spec\\bin\\javaw.exe");
-    other.WriteSpecFile(spec);
+    std::string named = other.PutJava("named\\bin\\javaw.exe");
+    other.WriteSpecFile(named);
     cstring chosen;
     ConfigLogWatch watch;
     EXPECT_TRUE(DiscoverJVM(chosen, other.program().c_str()));
-    EXPECT_STREQ(chosen.c_str(), spec.c_str());
-    EXPECT_EQ(watch.Records().back(), "DiscoverJVM: Chosen VM=\"" + spec + "\"\n");
+    EXPECT_STREQ(chosen.c_str(), named.c_str());
+    EXPECT_EQ(watch.Records().back(), "DiscoverJVM: Chosen VM=\"" + named + "\"\n");
     EXPECT_TRUE(FindLocalJre(chosen, other.program().c_str()));
     EXPECT_STREQ(chosen.c_str(), local.c_str());
     Machine empty;
@@ -343,23 +343,23 @@ TEST_F(JreDiscovery, StartScriptLines) {
     }
 }
 
-// A spec file or start script that exists but cannot be read costs one log line; the
+// A VM file (qzv.vm) or start script that exists but cannot be read costs one log line; the
 // other sources are still read.
 TEST_F(JreDiscovery, UnreadableSpecFileAndScript) {
     std::string home = machine.PutHome("registered");
     RegisterHome(kJavaSoftKey, "1.8.0", home);
-    std::string spec = machine.at("qzv.vm"), script = machine.program() + "\\Corvalis.bat";
-    std::string specError = "Exception in ReadSpecFile: Error 18001: Cannot open file \"" + spec + "\": ";
+    std::string vmFile = machine.at("qzv.vm"), script = machine.program() + "\\Corvalis.bat";
+    std::string vmFileError = "Exception in ReadSpecFile: Error 18001: Cannot open file \"" + vmFile + "\": ";
     std::string scriptError = "Exception in ScanBatchFiles: Error 18006: Cannot open file \"" + script + "\": ";
     struct Row {
         std::string path;
         bool locked;   // else a folder of that name
         std::string record;
-    } rows[] = {{spec, false, specError}, {spec, true, specError}, {script, false, scriptError},
+    } rows[] = {{vmFile, false, vmFileError}, {vmFile, true, vmFileError}, {script, false, scriptError},
                 {script, true, scriptError}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path + (row.locked ? " locked" : " folder"));
-        RemoveTree(spec);
+        RemoveTree(vmFile);
         RemoveTree(script);
         HANDLE held = nullptr;
         if (row.locked) {
@@ -479,9 +479,9 @@ TEST_F(JreDiscovery, NotifiesTheWindowOutsideTheLock) {
 
     // Discover notifies each append at once and posts the end.
     notifications.clear();
-    machine.WriteSpecFile(machine.PutJava("spec\\javaw.exe"));
+    machine.WriteSpecFile(machine.PutJava("named\\javaw.exe"));
     Discover(list, machine.program().c_str());
-    EXPECT_EQ(notifications, Strings({"found 1 0 " + machine.at("spec\\javaw.exe")}));
+    EXPECT_EQ(notifications, Strings({"found 1 0 " + machine.at("named\\javaw.exe")}));
     MSG message;
     ASSERT_TRUE(PeekMessageA(&message, window, WM_JRE_FOUND, WM_JRE_SCAN_DONE, PM_REMOVE));
     EXPECT_EQ(message.message, UINT(WM_JRE_SCAN_DONE));
@@ -501,7 +501,7 @@ TEST_F(JreDiscovery, NotifiesTheWindowOutsideTheLock) {
 
 TEST_F(JreDiscovery, BadInputIsRefused) {
     std::string java = machine.PutJava("rt\\bin\\javaw.exe");
-    // Spec files: garbage, NUL bytes before or inside the path; then a good one.
+    // VM files: garbage, NUL bytes before or inside the path; then a good one.
     std::string garbage;
     unsigned seed = 12345;
     for (int i = 0; i < 4096; i++) garbage += char((seed = seed * 1103515245 + 12345) >> 16);
@@ -615,7 +615,7 @@ TEST_F(JreDiscovery, NewerSourcesByMachine) {
          {"env\\bin\\javaw.exe"}},
 
         // A machine the other sources serve keeps exactly its list.
-        {"a JRE 8 under the specified key and a JDK 21 under JavaSoft\\JDK",
+        {"a JRE 8 under JavaSoft's Java Runtime Environment key and a JDK 21 under JavaSoft\\JDK",
          [](const Machine& m) {
              RegisterHome(kJavaSoftKey, "1.8.0_345", m.PutHome("jre8"));
              RegisterHome("SOFTWARE\\JavaSoft\\JDK", "21", m.PutHome("jdk21"));
