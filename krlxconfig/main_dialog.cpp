@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include "krlxconfig.h"
+#include "window_queries.h"
 
 JreLocationList* DialogJreList;
 HWND MainDialogWindow;
@@ -187,11 +188,7 @@ int SaveSettings(HWND dialog) {
     cstring java;
     HWND combo = GetDlgItem(dialog, kJavaCombo);
     if (combo) {
-        int length = GetWindowTextLengthA(combo);
-        char* buffer = new char[length + 1];
-        GetWindowTextA(combo, buffer, length + 1);
-        java.assign(buffer);
-        delete[] buffer;
+        window_text(combo, java);
         java.trim();
         if (!java.length()) {
             ask(dialog, MB_OK | MB_ICONHAND, "Please select valid java.exe");
