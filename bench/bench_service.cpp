@@ -35,6 +35,13 @@ struct Service {
 };
 
 bool create(SC_HANDLE manager, Service& service) {
+    if (SC_HANDLE left = OpenServiceA(manager, service.name, SERVICE_ALL_ACCESS)) {   // from an interrupted run
+        SERVICE_STATUS status;
+        ControlService(left, SERVICE_CONTROL_STOP, &status);
+        waitFor(left, SERVICE_STOPPED);
+        DeleteService(left);
+        CloseServiceHandle(left);
+    }
     service.handle = CreateServiceA(manager, service.name, service.name, SERVICE_ALL_ACCESS,
                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                     ("\"" + service.image + "\"").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -148,6 +155,7 @@ int main() {
     std::string hostLog = std::string(profile) + "\\.qzv\\halvorin.log";
     std::string records = product.root + "\\records";
     std::string designLog = product.root + "\\design.log";
+    DeleteFileA(designLog.c_str());
 
     Service minimal{"HalvorinBaseline", product.benchFolder + "\\minimal_service.exe"};
     Service design{"HalvorinDesign", product.benchFolder + "\\design_service.exe",

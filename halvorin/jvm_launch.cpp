@@ -61,9 +61,20 @@ void releaseVmUse() {
     LeaveCriticalSection(&vmLock);
 }
 
+// The format with its "%s" filled by a, then b. These texts are made on the service's own
+// path, which never formats with wvsprintfA (see cstring.cpp).
 cstring formatted(const char* format, const char* a, const char* b = "") {
     cstring text;
-    text.format(format, a, b);
+    const char* insert[] = {a, b};
+    int inserted = 0;
+    for (const char* at = format; *at; at++) {
+        if (at[0] == '%' && at[1] == 's' && inserted < 2) {
+            text.append(insert[inserted++]);
+            at++;
+        } else {
+            text.append_char(*at);
+        }
+    }
     return text;
 }
 
@@ -205,8 +216,8 @@ HANDLE reopenStackFile(const char* path) {
 // following reparse points refuses anything that reappears. A file that cannot be removed
 // is rewritten when it is plain. Otherwise the dump is in the log only.
 HANDLE createStackFile() {
-    cstring path;
-    path.format("%s\\stack.txt", GetTempFolder());
+    cstring path(GetTempFolder());
+    path.append("\\stack.txt");
     HANDLE file = INVALID_HANDLE_VALUE;
     if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
         file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,

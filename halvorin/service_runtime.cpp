@@ -100,8 +100,8 @@ void decideReport(DWORD state, DWORD exitCode, DWORD waitHint) {
 // service's Parameters key, split at tabs; null when there are none.
 char** readAppParameters(DWORD* count) {
     *count = 0;
-    cstring keyName;
-    keyName.format("SYSTEM\\CurrentControlSet\\Services\\%s\\Parameters", kServiceName);
+    cstring keyName("SYSTEM\\CurrentControlSet\\Services\\");
+    keyName.append(kServiceName).append("\\Parameters");
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
     char* buffer = static_cast<char*>(GlobalAlloc(GPTR, kParametersSize + 1));
