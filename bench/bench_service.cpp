@@ -173,7 +173,9 @@ int main() {
         ok = cycle(minimal) && cycle(design) && cycle(host);
     // The design baseline did its work: every run wrote its records and ended its VM.
     int runs = kRounds + 1;
-    if (ok && (occurrences(readFrom(designLog, 0), "] reporting SERVICE_STOPPED status\n") != runs ||
+    std::string designText = readFrom(designLog, 0);
+    if (ok && (occurrences(designText, "] reporting SERVICE_STOPPED status\n") != runs ||
+               occurrences(designText, "] design baseline: ") != 0 ||
                occurrences(readFrom(product.root + "\\jre\\bin\\server\\standin.journal", 0),
                            " DestroyJavaVM -> 0") != 2 * runs)) {
         printf("the design baseline did not do the host's work\n");

@@ -30,7 +30,9 @@ CRITICAL_SECTION statusLock;
 std::string logFile;
 std::vector<std::string> startRecords, vmRecords, controlRecords, dumpRecords, endRecords, finalRecords;
 std::string jvmPath;
-HANDLE stopRequest, serverStop, dumpDone;
+HANDLE stopRequest, serverStop;
+HANDLE usesDone[2];   // the dump's and the dispatch's: the VM outlives its last user
+HANDLE vmReady;   // manual reset: set once the VM is there, or could not be made
 
 JavaVM* jvm;
 jobject manager;
@@ -77,18 +79,28 @@ void writeRecords(const std::vector<std::string>& records, size_t from = 0, size
     }
 }
 
+// Null when the VM could not be made (the reason is in the log, and the benchmark counts
+// the run as failed).
 JNIEnv* attach() {
+    WaitForSingleObject(vmReady, INFINITE);
     JNIEnv* env = nullptr;
-    jvm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
+    if (jvm) jvm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
     return env;
+}
+
+void writeFailure(const char* what) {
+    std::vector<std::string> failure = {std::string("design baseline: ") + what + "\n"};
+    writeRecords(failure);
 }
 
 unsigned __stdcall dispatchStop(void*) {
     JNIEnv* env = attach();
+    if (!env) return SetEvent(usesDone[1]);
     jclass managerClass = env->GetObjectClass(manager);
     jmethodID dispatch = env->GetMethodID(managerClass, "dispatchSCMEvent", "(I)V");
     env->CallVoidMethod(manager, dispatch, jint(1));
     jvm->DetachCurrentThread();
+    SetEvent(usesDone[1]);
     return 0;
 }
 
@@ -102,7 +114,12 @@ unsigned __stdcall runVm(void*) {
                                {const_cast<char*>("-Djava.class.path=."), nullptr}};
     JavaVMInitArgs init = {JNI_VERSION_1_2, 2, options, JNI_TRUE};
     JNIEnv* env = nullptr;
-    if (!createJavaVM || createJavaVM(&jvm, reinterpret_cast<void**>(&env), &init) != JNI_OK) return 1;
+    JavaVM* created = nullptr;
+    if (!createJavaVM || createJavaVM(&created, reinterpret_cast<void**>(&env), &init) != JNI_OK) {
+        writeFailure(library ? "the VM was not created" : "jvm.dll was not loaded");
+        SetEvent(vmReady);
+        return 1;
+    }
     jclass launcher = env->FindClass("launcher");
     jmethodID main = env->GetStaticMethodID(launcher, "main", "([Ljava/lang/String;)V");
     jclass string = env->FindClass("java/lang/String");
@@ -113,8 +130,10 @@ unsigned __stdcall runVm(void*) {
     jmethodID getInstance =
         env->GetStaticMethodID(managerClass, "getInstance", "()Lcom/qzvltd/halvorin/scm/SCMEventManager;");
     manager = env->NewGlobalRef(env->CallStaticObjectMethod(managerClass, getInstance));
+    jvm = created;
+    SetEvent(vmReady);
     env->CallStaticVoidMethod(launcher, main, args);
-    WaitForSingleObject(dumpDone, INFINITE);   // the VM outlives its last user
+    WaitForMultipleObjects(2, usesDone, TRUE, INFINITE);
     jvm->DetachCurrentThread();
     jvm->DestroyJavaVM();
     FreeLibrary(library);
@@ -150,16 +169,20 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     report(SERVICE_START_PENDING, 10000);
     stopRequest = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     serverStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    dumpDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE& done : usesDone) done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    vmReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     report(SERVICE_RUNNING, 0);
     HANDLE vmThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, runVm, nullptr, 0, nullptr));
     HANDLE events[3] = {serverStop, vmThread, stopRequest};
     if (WaitForMultipleObjects(3, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 2) {
-        JNIEnv* env = attach();
-        if (dumpStacks) dumpStacks(env, nullptr);
-        jvm->DetachCurrentThread();
+        if (JNIEnv* env = attach()) {
+            if (dumpStacks) dumpStacks(env, nullptr);
+            jvm->DetachCurrentThread();
+        } else {
+            writeFailure("no VM to dump");
+        }
         writeRecords(dumpRecords);
-        SetEvent(dumpDone);
+        SetEvent(usesDone[0]);
         report(SERVICE_STOP_PENDING, 8000);
     }
     WaitForSingleObject(vmThread, INFINITE);
