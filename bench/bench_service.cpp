@@ -171,13 +171,15 @@ int main() {
     for (Service* service : {&minimal, &design, &host}) service->start.clear(), service->stop.clear();
     for (int round = 0; round < kRounds && ok; round++)
         ok = cycle(minimal) && cycle(design) && cycle(host);
-    // The design baseline did its work: every run wrote its records and ended its VM.
+    // The design baseline did its work: every run wrote its records and ended its VM, and
+    // the stand-in saw no call it does not serve.
     int runs = kRounds + 1;
     std::string designText = readFrom(designLog, 0);
+    std::string journal = readFrom(product.root + "\\jre\\bin\\server\\standin.journal", 0);
     if (ok && (occurrences(designText, "] reporting SERVICE_STOPPED status\n") != runs ||
                occurrences(designText, "] design baseline: ") != 0 ||
-               occurrences(readFrom(product.root + "\\jre\\bin\\server\\standin.journal", 0),
-                           " DestroyJavaVM -> 0") != 2 * runs)) {
+               occurrences(journal, " DestroyJavaVM -> 0") != 2 * runs || occurrences(journal, " unexpected ") != 0 ||
+               occurrences(journal, " misuse ") != 0)) {
         printf("the design baseline did not do the host's work\n");
         ok = false;
     }

@@ -79,29 +79,50 @@ void writeRecords(const std::vector<std::string>& records, size_t from = 0, size
     }
 }
 
-// Null when the VM could not be made (the reason is in the log, and the benchmark counts
-// the run as failed).
-JNIEnv* attach() {
-    WaitForSingleObject(vmReady, INFINITE);
-    JNIEnv* env = nullptr;
-    if (jvm) jvm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
-    return env;
-}
-
 void writeFailure(const char* what) {
     std::vector<std::string> failure = {std::string("design baseline: ") + what + "\n"};
     writeRecords(failure);
 }
 
+// Every JNI step is followed by the exception check the host makes.
+template <class T>
+T checked(JNIEnv* env, T result) {
+    env->ExceptionCheck();
+    return result;
+}
+
+// A JNI environment for a thread that is not the VM's: GetEnv first, as the host asks.
+JNIEnv* attach() {
+    WaitForSingleObject(vmReady, INFINITE);
+    JNIEnv* env = nullptr;
+    if (jvm && jvm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_2) != JNI_OK)
+        jvm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
+    return env;
+}
+
 unsigned __stdcall dispatchStop(void*) {
-    JNIEnv* env = attach();
-    if (!env) return SetEvent(usesDone[1]);
-    jclass managerClass = env->GetObjectClass(manager);
-    jmethodID dispatch = env->GetMethodID(managerClass, "dispatchSCMEvent", "(I)V");
-    env->CallVoidMethod(manager, dispatch, jint(1));
-    jvm->DetachCurrentThread();
+    if (JNIEnv* env = attach()) {
+        jclass managerClass = checked(env, env->GetObjectClass(manager));
+        jmethodID dispatch = checked(env, env->GetMethodID(managerClass, "dispatchSCMEvent", "(I)V"));
+        env->functions->CallVoidMethod(env, manager, dispatch, jint(1));
+        env->ExceptionCheck();
+        jvm->DetachCurrentThread();
+    }
     SetEvent(usesDone[1]);
     return 0;
+}
+
+// The quoted texts of the host's records that start with prefix: its VM options and
+// main's arguments.
+std::vector<std::string> quotedTexts(const char* prefix) {
+    std::vector<std::string> texts;
+    for (const std::string& record : vmRecords) {
+        size_t open = record.find(" = \"");
+        size_t close = record.rfind('"');
+        if (record.rfind(prefix, 0) == 0 && open != std::string::npos && close > open + 3)
+            texts.push_back(record.substr(open + 4, close - open - 4));
+    }
+    return texts;
 }
 
 unsigned __stdcall runVm(void*) {
@@ -110,9 +131,10 @@ unsigned __stdcall runVm(void*) {
     createJavaVM = reinterpret_cast<decltype(createJavaVM)>(GetProcAddress(library, "JNI_CreateJavaVM"));
     GetProcAddress(library, "JNI_GetDefaultJavaVMInitArgs");
     dumpStacks = reinterpret_cast<decltype(dumpStacks)>(GetProcAddress(library, "JVM_DumpAllStacks"));
-    JavaVMOption options[2] = {{const_cast<char*>("-Xmx256m"), nullptr},
-                               {const_cast<char*>("-Djava.class.path=."), nullptr}};
-    JavaVMInitArgs init = {JNI_VERSION_1_2, 2, options, JNI_TRUE};
+    std::vector<std::string> optionTexts = quotedTexts("options["), argTexts = quotedTexts("args[");
+    std::vector<JavaVMOption> options;
+    for (std::string& text : optionTexts) options.push_back({&text[0], nullptr});
+    JavaVMInitArgs init = {JNI_VERSION_1_2, jint(options.size()), options.data(), JNI_TRUE};
     JNIEnv* env = nullptr;
     JavaVM* created = nullptr;
     if (!createJavaVM || createJavaVM(&created, reinterpret_cast<void**>(&env), &init) != JNI_OK) {
@@ -120,19 +142,27 @@ unsigned __stdcall runVm(void*) {
         SetEvent(vmReady);
         return 1;
     }
-    jclass launcher = env->FindClass("launcher");
-    jmethodID main = env->GetStaticMethodID(launcher, "main", "([Ljava/lang/String;)V");
-    jclass string = env->FindClass("java/lang/String");
-    jobjectArray args = env->NewObjectArray(2, string, nullptr);
-    env->SetObjectArrayElement(args, 0, env->NewStringUTF("-root"));
-    env->SetObjectArrayElement(args, 1, env->NewStringUTF("C:\\product"));
-    jclass managerClass = env->FindClass("com/qzvltd/halvorin/scm/SCMEventManager");
-    jmethodID getInstance =
-        env->GetStaticMethodID(managerClass, "getInstance", "()Lcom/qzvltd/halvorin/scm/SCMEventManager;");
-    manager = env->NewGlobalRef(env->CallStaticObjectMethod(managerClass, getInstance));
+    jclass launcher = checked(env, env->FindClass("launcher"));
+    jmethodID main = checked(env, env->GetStaticMethodID(launcher, "main", "([Ljava/lang/String;)V"));
+    jclass string = checked(env, env->FindClass("java/lang/String"));
+    jobjectArray args = checked(env, env->NewObjectArray(jsize(argTexts.size()), string, nullptr));
+    for (size_t i = 0; i < argTexts.size(); i++) {
+        jstring text = checked(env, env->NewStringUTF(argTexts[i].c_str()));
+        env->SetObjectArrayElement(args, jsize(i), text);
+        env->ExceptionCheck();
+    }
+    JNIEnv* current = nullptr;
+    created->GetEnv(reinterpret_cast<void**>(&current), JNI_VERSION_1_2);
+    jclass managerClass = checked(env, env->FindClass("com/qzvltd/halvorin/scm/SCMEventManager"));
+    jmethodID getInstance = checked(
+        env, env->GetStaticMethodID(managerClass, "getInstance", "()Lcom/qzvltd/halvorin/scm/SCMEventManager;"));
+    jobject instance = checked(env, env->functions->CallStaticObjectMethod(env, managerClass, getInstance));
+    manager = env->NewGlobalRef(instance);
     jvm = created;
     SetEvent(vmReady);
-    env->CallStaticVoidMethod(launcher, main, args);
+    env->functions->CallStaticVoidMethod(env, launcher, main, args);
+    jvm->GetEnv(reinterpret_cast<void**>(&current), JNI_VERSION_1_2);
+    env->ExceptionCheck();
     WaitForMultipleObjects(2, usesDone, TRUE, INFINITE);
     jvm->DetachCurrentThread();
     jvm->DestroyJavaVM();
