@@ -171,6 +171,7 @@ bool ParentFolder(cstring& path);
 // The user's JavaExe, else the machine's; true only when it loads (out empty otherwise).
 bool ReadJavaExe(cstring& executable);
 // Into the machine key, or into the user key when that fails; true when one was written.
+// After a machine write, a user value of the name already there gets the same value.
 bool WriteJavaExe(const char* path);
 // Maximum heap in megabytes: the user's Memory, else the machine's; 512 when unusable.
 unsigned ReadMemory();

@@ -118,8 +118,9 @@ int WriteLaunchScript(const char* java, const char* programFolder) {
 }
 
 // Where the process may not create HKEY_LOCAL_MACHINE\Software, the user's own choice
-// comes first. A runtime found by discovery is stored in the machine key when that opened
-// for writing; a key opened only for reading refuses the write, which is not reported.
+// comes first. A runtime found by discovery is stored as the machine's choice when the
+// machine key opened for writing (a user value there gets it too, see WriteJavaExe); a key
+// opened only for reading would refuse the write, so none is tried.
 bool GetJavaExecutable(cstring& java, const char* programFolder) {
     java.clear();
     bool found = false;
@@ -128,20 +129,21 @@ bool GetJavaExecutable(cstring& java, const char* programFolder) {
         found = readLoadable(user, java);
         if (user) RegCloseKey(user);
     }
-    HKEY key = nullptr;
+    bool machineWritable = false;
     if (!found) {
-        key = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        HKEY key = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        machineWritable = key != nullptr;
         if (!key) key = open_key_for_reading(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
         if (!key) key = open_key_for_reading(HKEY_CURRENT_USER, "%s", KRLX_SETTINGS_KEY);
         found = readLoadable(key, java);
+        if (key) RegCloseKey(key);
     }
     if (!found) {
         JreLocationList list;
         Discover(list, programFolder);
         found = list.executable_at(0, java);
-        if (found && key) write_registry_text(key, "JavaExe", java.c_str());
+        if (found && machineWritable) WriteJavaExe(java.c_str());
     }
-    if (key) RegCloseKey(key);
     if (!found) java.clear();
     return found;
 }
