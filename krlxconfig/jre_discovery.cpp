@@ -95,6 +95,8 @@ void scanScriptLine(JreLocationList& list, const char* line, RegexMatcher& token
         // as the script we write starts): its inside is the element, as for any quoted token.
         if (group == 1 && count > 2 && line[start] == '"' && line[start + count - 1] == '"') start++, count -= 2;
         element.assign(start < 0 ? "" : line + start, start < 0 ? 0 : count);
+        // cmd reads "%%" in a script as one "%"; the script we write doubles each one of a path.
+        element.replace_all("%%", "%");
         LogPrint("checking element: \"%s\"\n", element.c_str());
         parent_folder(element.c_str(), element);
         parent_folder(element.c_str(), element);

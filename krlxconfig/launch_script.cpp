@@ -23,10 +23,19 @@ const char kShortcutArguments[] =
     "-Dsun.java2d.noddraw=false -classpath \".;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" "
     "launcher -root \"";
 
-// "-Xmx<heap>m <fixed text><root>", the root without a final backslash.
-void appendArguments(cstring& text, const char* fixedText, const char* ending, const char* programFolder) {
+// cmd takes a "%" in a script for the start of a variable, between quotes too, and a
+// doubled one for the sign itself: a path written into the script has each one doubled.
+void escapeForScript(cstring& path) {
+    path.replace_all("%", "%%");
+}
+
+// "-Xmx<heap>m <fixed text><root>", the root without a final backslash; the shortcut's
+// arguments are not read by cmd and keep the root as it is.
+void appendArguments(cstring& text, const char* fixedText, const char* ending, bool forScript,
+                     const char* programFolder) {
     cstring root;
     RootFolder(root, programFolder);
+    if (forScript) escapeForScript(root);
     cstring arguments(cstring::formatted, "-Xmx%dm ", int(ReadMemory()));
     arguments.append(fixedText);
     arguments.append(root);
@@ -75,11 +84,11 @@ bool ScriptFolder(cstring& folder, const char* programFolder) {
 }
 
 void AppendLaunchArguments(cstring& text, const char* programFolder) {
-    appendArguments(text, kScriptArguments, "\" %*", programFolder);
+    appendArguments(text, kScriptArguments, "\" %*", true, programFolder);
 }
 
 void AppendShortcutArguments(cstring& text, const char* programFolder) {
-    appendArguments(text, kShortcutArguments, "\"", programFolder);
+    appendArguments(text, kShortcutArguments, "\"", false, programFolder);
 }
 
 // The new script is written beside the old one and then renamed over it, so that either
@@ -95,9 +104,11 @@ int WriteLaunchScript(const char* java, const char* programFolder) {
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    cstring executable;
+    cstring executable, escaped;
     scriptExecutable(java, executable);
-    cstring text(cstring::formatted, "@echo off\r\n\"%s\"", executable.c_str());
+    escaped.assign(executable);
+    escapeForScript(escaped);
+    cstring text(cstring::formatted, "@echo off\r\n\"%s\"", escaped.c_str());
     AppendLaunchArguments(text, programFolder);
     DWORD written = 0;
     if (!WriteFile(file, text.c_str(), text.length(), &written, nullptr) || written != text.length()) {

@@ -93,6 +93,36 @@ TEST_F(LaunchScript, ScriptBytes) {
     }
 }
 
+// cmd takes "%" in a script for the start of a variable: the script doubles each one in
+// the runtime's path and the root, and the start-script scan reads them single again. The
+// shortcut's arguments are not read by cmd and keep the root as it is.
+TEST_F(LaunchScript, PercentSignsAreDoubledInTheScriptOnly) {
+    struct Row {
+        const char *root, *java, *scriptRoot, *scriptJava;   // under the machine's root
+    } rows[] = {
+        {"50%off", "50%off\\jdk\\bin\\java.exe", "50%%off", "50%%off\\jdk\\bin\\java.exe"},
+        {"%", "j%d%k%%\\bin\\java.exe", "%%", "j%%d%%k%%%%\\bin\\java.exe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.java);
+        Machine machine;
+        const std::string program = machine.at(row.root) + "\\krlxconfig", java = machine.PutJava(row.java);
+        CreateDirectoryA(machine.at(row.root).c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
+        EXPECT_NE(WriteLaunchScript(java.c_str(), program.c_str()), 0);
+        EXPECT_EQ(ReadFileText(program + "\\Corvalis.bat"), "@echo off\r\n\"" + machine.at(row.scriptJava) +
+                                                                  "\" -Xmx512m" + kScriptTail +
+                                                                  machine.at(row.scriptRoot) + "\" %*");
+        cstring shortcut;
+        AppendShortcutArguments(shortcut, program.c_str());
+        EXPECT_TRUE(shortcut.ends_with(("-root \"" + machine.at(row.root) + "\"").c_str(), true)) << shortcut.c_str();
+        JreLocationList list;
+        ScanBatchFiles(list, program.c_str());
+        EXPECT_EQ(list.count(), 1);
+        EXPECT_TRUE(list.at(0) && list.at(0)->executable.equals(java.c_str()));
+    }
+}
+
 // Directly below a drive's root the client's root is the drive itself: Z: is the unix
 // root in Wine, writable here.
 TEST_F(LaunchScript, ProgramFolderBelowADriveRoot) {
