@@ -92,8 +92,9 @@ void AppendShortcutArguments(cstring& text, const char* programFolder) {
 }
 
 // The new script is written beside the old one and then renamed over it, so that either
-// the old or the new script is in place at every moment. The first script replaced is
-// kept as "Corvalis.bat.bak"; later ones are not.
+// the old or the new script is in place at every moment; a new script that cannot take
+// its place is removed. The first script replaced is kept as "Corvalis.bat.bak"; later
+// ones are not.
 int WriteLaunchScript(const char* java, const char* programFolder) {
     cstring folder;
     ScriptFolder(folder, programFolder);
@@ -114,14 +115,23 @@ int WriteLaunchScript(const char* java, const char* programFolder) {
     if (!WriteFile(file, text.c_str(), text.length(), &written, nullptr) || written != text.length()) {
         DWORD error = GetLastError();
         CloseHandle(file);
+        DeleteFileA(temporary.c_str());
         SetLastError(error);
         return 0;
     }
     CloseHandle(file);
 
     CopyFileA(script.c_str(), backup.c_str(), TRUE);   // fails when there is no script or a backup exists
+    // MoveFileEx does not replace a read-only file: the old script loses the attribute for
+    // the move (its backup keeps it) and gets it back when the move fails all the same.
+    DWORD attributes = GetFileAttributesA(script.c_str());
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (readOnly) SetFileAttributesA(script.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
     if (!MoveFileExA(temporary.c_str(), script.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         LogOsError("MoveFileEx(%s, %s) failed", temporary.c_str(), script.c_str());
+        if (readOnly) SetFileAttributesA(script.c_str(), attributes);
+        DeleteFileA(temporary.c_str());
         return 0;
     }
     LogPrint("replaced batch file %s: JVM=%s\n", script.c_str(), executable.c_str());
