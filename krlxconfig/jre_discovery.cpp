@@ -267,8 +267,9 @@ void Discover(JreLocationList& list, const char* programFolder) {
     if (window) PostMessageA(window, WM_JRE_SCAN_DONE, WPARAM(list.count()), 0);
 }
 
-// The VM file qzv.vm holds nothing but the path of a java executable. One that cannot be
-// read is ignored like every other source that cannot be read.
+// The VM file qzv.vm holds nothing but the path of a java executable; blanks and NUL bytes
+// at either end are trimmed. A file that cannot be read is ignored like every other
+// source that cannot be read, and a path that names a folder is refused.
 void ReadSpecFile(JreLocationList& list, const char* programFolder) {
     cstring path;
     rootFolderOf(programFolder, path);
@@ -285,6 +286,10 @@ void ReadSpecFile(JreLocationList& list, const char* programFolder) {
     content.trim();
     // A 0 byte inside would make the path that is checked shorter than the file's text.
     if (!content.length() || strlen(content.c_str()) != content.length() || !file_exists(content.c_str())) return;
+    if (is_folder(content.c_str())) {
+        LogPrint("%s names a folder, not a java executable: \"%s\"\n", kSpecFileName, content.c_str());
+        return;
+    }
     JreLocation location(nullptr, nullptr, nullptr, content.c_str());
     location.fromSpecFile = 1;
     AddMachine(list, location);
