@@ -27,12 +27,12 @@ const char kOwnUninstallEntry[] = "QZV CorvalisJE 6";
 const int kConfiguratorIconIndex = 0;   // icon 105
 const int kClientIconIndex = 1;         // icon 121
 
-// In the 64-bit build, the shortcuts name the 32-bit configurator beside it, which is
-// the one that ships.
+// In the 64-bit build, the shortcuts name the 32-bit configurator in the program folder,
+// which is the one that ships.
 void configuratorPath(cstring& out, const char* programFolder) {
     if (kBuildIs64 || programFolder) {
         ProgramFolder(out, programFolder);
-        out.append("\\krlxconfig.exe");
+        out.append("\\" KRLX_CONFIGURATOR_FILE);
     } else {
         out.assign(executable_path());
     }

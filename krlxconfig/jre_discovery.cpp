@@ -10,7 +10,6 @@
 #include "folders.h"
 #include "krlxconfig.h"
 #include "newer_java_sources.h"
-#include "process_info.h"
 #include "regex_matcher.h"
 #include "registry.h"
 
@@ -38,13 +37,8 @@ const char kBitnessLabel[] = "64-bit";
 const char kBitnessLabel[] = "32-bit";
 #endif
 
-void programFolderOf(const char* programFolder, cstring& out) {
-    out.assign(programFolder ? programFolder : executable_folder());
-    out.trim_right_chars("\\/");
-}
-
 void rootFolderOf(const char* programFolder, cstring& out) {
-    programFolderOf(programFolder, out);
+    ProgramFolder(out, programFolder);
     ParentFolder(out);
 }
 
@@ -297,7 +291,7 @@ void ReadSpecFile(JreLocationList& list, const char* programFolder) {
 
 void FindLocalJres(JreLocationList& list, const char* programFolder) {
     cstring program, root;
-    programFolderOf(programFolder, program);
+    ProgramFolder(program, programFolder);
     root.assign(program);
     ParentFolder(root);
     const struct {
@@ -322,7 +316,7 @@ void FindLocalJres(JreLocationList& list, const char* programFolder) {
 // A start script written by an earlier run names the runtime it starts.
 void ScanBatchFiles(JreLocationList& list, const char* programFolder) {
     cstring program, path;
-    programFolderOf(programFolder, program);
+    ProgramFolder(program, programFolder);
     for (const char* name : kStartScripts) {
         path.format("%s\\%s", program.c_str(), name);
         RegexMatcher token(kScriptToken);

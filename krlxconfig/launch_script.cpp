@@ -63,7 +63,8 @@ bool readLoadable(HKEY key, cstring& java) {
 }  // namespace
 
 void ProgramFolder(cstring& out, const char* programFolder) {
-    out.assign(programFolder ? programFolder : executable_folder());
+    if (!programFolder) programFolder = ProgramFolderHandedOver[0] ? ProgramFolderHandedOver : executable_folder();
+    out.assign(programFolder);
     out.trim_right_chars("\\/");
 }
 

@@ -177,6 +177,32 @@ TEST_F(InstallTasks, InstallAndRemoveWithTheRealProgram) {
     }
 }
 
+// Run from another folder, as the 32-bit build runs it where it may not write the program
+// folder, with that folder handed over: the runtime beside the program, the script and the
+// links follow the program folder, and nothing lands beside the running copy.
+TEST_F(InstallTasks, InstallRunFromElsewhereFollowsTheProgramFolderHandedOver) {
+    Machine machine;
+    TempFolder elsewhere("elsewhere");
+    const std::string program = machine.program(), configurator = elsewhere.file("krlxconfig64.exe");
+    ASSERT_TRUE(CopyFileTo(BuildFile("krlxconfig\\krlxconfig64.exe"), configurator));
+    ASSERT_TRUE(WriteFileText(program + "\\krlxconfig.exe", "MZ"));
+    machine.PutHome("krlxconfig\\jre");
+    ProcessOptions handOver;
+    handOver.environment.push_back("KRLXCONFIG_PROGRAM_FOLDER=" + program);
+    EXPECT_EQ(RunProcess("\"" + configurator + "\" /install", handOver).exitCode, 1u);
+    ShellLinkFields client, configure;
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_TRUE(ReadShellLink(program + "\\Corvalis.lnk", client));
+    EXPECT_TRUE(ReadShellLink(programs + "\\QZV\\Corvalis\\Configure Corvalis.lnk", configure));
+    CoUninitialize();
+    EXPECT_EQ(client.target, program + "\\jre\\bin\\javaw.exe");
+    EXPECT_EQ(client.arguments, kArguments + machine.root() + "\"");
+    EXPECT_EQ(client.workingFolder, program + "\\");
+    EXPECT_EQ(configure.target, program + "\\krlxconfig.exe");
+    EXPECT_TRUE(FileExists(program + "\\Corvalis.bat"));
+    EXPECT_FALSE(FileExists(elsewhere.file("Corvalis.bat")));
+}
+
 // A given java.exe: the client links open the javaw.exe beside it when there is one; a
 // missing script is written for the given runtime. Without any runtime nothing is made.
 TEST_F(InstallTasks, ShortcutSetPrefersJavawBesideTheGivenJava) {
