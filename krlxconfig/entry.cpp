@@ -34,7 +34,9 @@ void showOsError(DWORD error, const char* title) {
 int runInstall() {
     CleanUninstallEntries();
     DeleteDesktopInstallLog();
-    cstring oldLauncher(cstring::formatted, "%sCorvalisJE.exe", executable_folder());
+    cstring oldLauncher;
+    ProgramFolder(oldLauncher);
+    oldLauncher.append("\\CorvalisJE.exe");
     if (file_exists(oldLauncher.c_str())) DeleteFileA(oldLauncher.c_str());
     return InstallTasks();
 }
@@ -123,6 +125,8 @@ int RunConfigurator(HINSTANCE instance, const char* rawCommandLine, int show, bo
     // Nobody waits on the mutex: a second configurator runs normally.
     if (!configuratorMutex) configuratorMutex = CreateMutexA(nullptr, FALSE, "CorvalisJEConfig.Mutex");
     WriteLogHeader(commandLine.c_str());
+    // Only the 64-bit build is run by the other build, from another folder at times.
+    if (kBuildIs64) TakeProgramFolderHandOver();
     InitCommonControls();
     ModuleInstance = instance;
 

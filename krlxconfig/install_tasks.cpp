@@ -27,12 +27,12 @@ const char kOwnUninstallEntry[] = "QZV CorvalisJE 6";
 const int kConfiguratorIconIndex = 0;   // icon 105
 const int kClientIconIndex = 1;         // icon 121
 
-// In the 64-bit build, the shortcuts name the 32-bit configurator beside it, which is
-// the one that ships.
+// In the 64-bit build, the shortcuts name the 32-bit configurator in the program folder,
+// which is the one that ships.
 void configuratorPath(cstring& out, const char* programFolder) {
     if (kBuildIs64 || programFolder) {
         ProgramFolder(out, programFolder);
-        out.append("\\krlxconfig.exe");
+        out.append("\\" KRLX_CONFIGURATOR_FILE);
     } else {
         out.assign(executable_path());
     }
@@ -278,14 +278,17 @@ bool RemoveProgramGroups() {
     return removed;
 }
 
-// Read-only files go too. The walk never follows a junction out of the tree, and an
-// empty path is refused rather than taken as the current drive's root.
+// Read-only files go too. The walk never follows a junction out of the tree: a folder
+// that is itself a junction or folder link is removed as the link, its target's files
+// stay. An empty path is refused rather than taken as the current drive's root.
 bool DeleteTree(const char* folder) {
     cstring path(folder);
     path.trim_right_chars("\\/");
     // No "drive not ready" boxes while a removable or network folder is walked.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    if (path.length()) delete_folder_contents(path.c_str());
+    DWORD attributes = path.length() ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (path.length() && !link) delete_folder_contents(path.c_str());
     return path.length() && RemoveDirectoryA(folder);
 }
 

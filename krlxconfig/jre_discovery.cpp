@@ -10,7 +10,6 @@
 #include "folders.h"
 #include "krlxconfig.h"
 #include "newer_java_sources.h"
-#include "process_info.h"
 #include "regex_matcher.h"
 #include "registry.h"
 
@@ -38,13 +37,8 @@ const char kBitnessLabel[] = "64-bit";
 const char kBitnessLabel[] = "32-bit";
 #endif
 
-void programFolderOf(const char* programFolder, cstring& out) {
-    out.assign(programFolder ? programFolder : executable_folder());
-    out.trim_right_chars("\\/");
-}
-
 void rootFolderOf(const char* programFolder, cstring& out) {
-    programFolderOf(programFolder, out);
+    ProgramFolder(out, programFolder);
     ParentFolder(out);
 }
 
@@ -95,6 +89,8 @@ void scanScriptLine(JreLocationList& list, const char* line, RegexMatcher& token
         // as the script we write starts): its inside is the element, as for any quoted token.
         if (group == 1 && count > 2 && line[start] == '"' && line[start + count - 1] == '"') start++, count -= 2;
         element.assign(start < 0 ? "" : line + start, start < 0 ? 0 : count);
+        // cmd reads "%%" in a script as one "%"; the script we write doubles each one of a path.
+        element.replace_all("%%", "%");
         LogPrint("checking element: \"%s\"\n", element.c_str());
         parent_folder(element.c_str(), element);
         parent_folder(element.c_str(), element);
@@ -265,8 +261,9 @@ void Discover(JreLocationList& list, const char* programFolder) {
     if (window) PostMessageA(window, WM_JRE_SCAN_DONE, WPARAM(list.count()), 0);
 }
 
-// The VM file qzv.vm holds nothing but the path of a java executable. One that cannot be
-// read is ignored like every other source that cannot be read.
+// The VM file qzv.vm holds nothing but the path of a java executable; blanks and NUL bytes
+// at either end are trimmed. A file that cannot be read is ignored like every other
+// source that cannot be read, and a path that names a folder is refused.
 void ReadSpecFile(JreLocationList& list, const char* programFolder) {
     cstring path;
     rootFolderOf(programFolder, path);
@@ -283,6 +280,10 @@ void ReadSpecFile(JreLocationList& list, const char* programFolder) {
     content.trim();
     // A 0 byte inside would make the path that is checked shorter than the file's text.
     if (!content.length() || strlen(content.c_str()) != content.length() || !file_exists(content.c_str())) return;
+    if (is_folder(content.c_str())) {
+        LogPrint("%s names a folder, not a java executable: \"%s\"\n", kSpecFileName, content.c_str());
+        return;
+    }
     JreLocation location(nullptr, nullptr, nullptr, content.c_str());
     location.fromSpecFile = 1;
     AddMachine(list, location);
@@ -290,7 +291,7 @@ void ReadSpecFile(JreLocationList& list, const char* programFolder) {
 
 void FindLocalJres(JreLocationList& list, const char* programFolder) {
     cstring program, root;
-    programFolderOf(programFolder, program);
+    ProgramFolder(program, programFolder);
     root.assign(program);
     ParentFolder(root);
     const struct {
@@ -315,7 +316,7 @@ void FindLocalJres(JreLocationList& list, const char* programFolder) {
 // A start script written by an earlier run names the runtime it starts.
 void ScanBatchFiles(JreLocationList& list, const char* programFolder) {
     cstring program, path;
-    programFolderOf(programFolder, program);
+    ProgramFolder(program, programFolder);
     for (const char* name : kStartScripts) {
         path.format("%s\\%s", program.c_str(), name);
         RegexMatcher token(kScriptToken);

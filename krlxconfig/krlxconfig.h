@@ -18,6 +18,8 @@
 #define KRLX_PRODUCT_NAME "Corvalis"
 // Machine and user settings key, under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
 #define KRLX_SETTINGS_KEY "SOFTWARE\\Quorvane\\Corvalis"
+// The 32-bit configurator, the one that ships: the shortcuts name it beside the program.
+#define KRLX_CONFIGURATOR_FILE "krlxconfig.exe"
 // Appended to the log header, to some shortcut names and to the service product's
 // Start-menu group; empty in this product.
 #define KRLX_EDITION_SUFFIX ""
@@ -143,8 +145,8 @@ int AddIfQualifies(JreLocationList& list, const JreLocation& location);
 // released; answers the copy's index.
 int AddMachine(JreLocationList& list, const JreLocation& location);
 
-// The sources, cheapest first. programFolder is the folder the program runs from (null:
-// the running executable's folder); its parent is the root folder.
+// The sources, cheapest first. programFolder is the folder the program lives in (null: as
+// ProgramFolder has it); its parent is the root folder.
 void Discover(JreLocationList& list, const char* programFolder = nullptr);
 void ReadSpecFile(JreLocationList& list, const char* programFolder = nullptr);
 void FindLocalJres(JreLocationList& list, const char* programFolder = nullptr);
@@ -171,6 +173,7 @@ bool ParentFolder(cstring& path);
 // The user's JavaExe, else the machine's; true only when it loads (out empty otherwise).
 bool ReadJavaExe(cstring& executable);
 // Into the machine key, or into the user key when that fails; true when one was written.
+// After a machine write, a user value of the name already there gets the same value.
 bool WriteJavaExe(const char* path);
 // Maximum heap in megabytes: the user's Memory, else the machine's; 512 when unusable.
 unsigned ReadMemory();
@@ -203,8 +206,15 @@ void WriteLogHeader(const char* commandLine);
 // reason in the log; target is the path written.
 HANDLE RelaunchAs64(HMODULE module, const char* commandLine, int show, cstring& target);
 // RelaunchAs64, then waits for the process and deletes the file. True when it ran; its
-// exit code is not passed on.
+// exit code is not passed on. An image written elsewhere than the module's folder is told
+// that folder, the program folder, in the environment of its process alone.
 bool RunAs64AndWait(HMODULE module, const char* commandLine, int show);
+// The program folder the 32-bit build handed over, without a trailing separator; empty
+// when there was none. Set by TakeProgramFolderHandOver.
+extern char ProgramFolderHandedOver[MAX_PATH + 1];
+// The 64-bit build's side: takes the handed-over folder when it holds krlxconfig.exe,
+// logs the choice, and removes the variable from this process's environment.
+void TakeProgramFolderHandOver();
 // Writes the image as the hidden file target and answers a handle that keeps it from being
 // written, renamed or deleted until it is closed (the process must have started by then).
 // INVALID_HANDLE_VALUE with the reason logged and nothing left behind on failure.
@@ -226,8 +236,9 @@ bool GetShellFolder(char* buffer, int csidl, BOOL create);
 
 // ---- launch_script.cpp: the client's start script and the client start -----------------
 
-// programFolder is the folder the program runs from (null: the running executable's
-// folder), without or with a trailing separator; out never has one.
+// programFolder is the folder the program lives in (null: the one handed over by the
+// 32-bit build, else the running executable's folder), without or with a trailing
+// separator; out never has one. Every default folder of the configurator derives from it.
 void ProgramFolder(cstring& out, const char* programFolder = nullptr);
 // The program folder's parent: the client's -root.
 void RootFolder(cstring& out, const char* programFolder = nullptr);

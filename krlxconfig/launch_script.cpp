@@ -23,10 +23,19 @@ const char kShortcutArguments[] =
     "-Dsun.java2d.noddraw=false -classpath \".;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" "
     "launcher -root \"";
 
-// "-Xmx<heap>m <fixed text><root>", the root without a final backslash.
-void appendArguments(cstring& text, const char* fixedText, const char* ending, const char* programFolder) {
+// cmd takes a "%" in a script for the start of a variable, between quotes too, and a
+// doubled one for the sign itself: a path written into the script has each one doubled.
+void escapeForScript(cstring& path) {
+    path.replace_all("%", "%%");
+}
+
+// "-Xmx<heap>m <fixed text><root>", the root without a final backslash; the shortcut's
+// arguments are not read by cmd and keep the root as it is.
+void appendArguments(cstring& text, const char* fixedText, const char* ending, bool forScript,
+                     const char* programFolder) {
     cstring root;
     RootFolder(root, programFolder);
+    if (forScript) escapeForScript(root);
     cstring arguments(cstring::formatted, "-Xmx%dm ", int(ReadMemory()));
     arguments.append(fixedText);
     arguments.append(root);
@@ -54,7 +63,8 @@ bool readLoadable(HKEY key, cstring& java) {
 }  // namespace
 
 void ProgramFolder(cstring& out, const char* programFolder) {
-    out.assign(programFolder ? programFolder : executable_folder());
+    if (!programFolder) programFolder = ProgramFolderHandedOver[0] ? ProgramFolderHandedOver : executable_folder();
+    out.assign(programFolder);
     out.trim_right_chars("\\/");
 }
 
@@ -75,16 +85,17 @@ bool ScriptFolder(cstring& folder, const char* programFolder) {
 }
 
 void AppendLaunchArguments(cstring& text, const char* programFolder) {
-    appendArguments(text, kScriptArguments, "\" %*", programFolder);
+    appendArguments(text, kScriptArguments, "\" %*", true, programFolder);
 }
 
 void AppendShortcutArguments(cstring& text, const char* programFolder) {
-    appendArguments(text, kShortcutArguments, "\"", programFolder);
+    appendArguments(text, kShortcutArguments, "\"", false, programFolder);
 }
 
 // The new script is written beside the old one and then renamed over it, so that either
-// the old or the new script is in place at every moment. The first script replaced is
-// kept as "Corvalis.bat.bak"; later ones are not.
+// the old or the new script is in place at every moment; a new script that cannot take
+// its place is removed. The first script replaced is kept as "Corvalis.bat.bak"; later
+// ones are not.
 int WriteLaunchScript(const char* java, const char* programFolder) {
     cstring folder;
     ScriptFolder(folder, programFolder);
@@ -95,22 +106,33 @@ int WriteLaunchScript(const char* java, const char* programFolder) {
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    cstring executable;
+    cstring executable, escaped;
     scriptExecutable(java, executable);
-    cstring text(cstring::formatted, "@echo off\r\n\"%s\"", executable.c_str());
+    escaped.assign(executable);
+    escapeForScript(escaped);
+    cstring text(cstring::formatted, "@echo off\r\n\"%s\"", escaped.c_str());
     AppendLaunchArguments(text, programFolder);
     DWORD written = 0;
     if (!WriteFile(file, text.c_str(), text.length(), &written, nullptr) || written != text.length()) {
         DWORD error = GetLastError();
         CloseHandle(file);
+        DeleteFileA(temporary.c_str());
         SetLastError(error);
         return 0;
     }
     CloseHandle(file);
 
     CopyFileA(script.c_str(), backup.c_str(), TRUE);   // fails when there is no script or a backup exists
+    // MoveFileEx does not replace a read-only file: the old script loses the attribute for
+    // the move (its backup keeps it) and gets it back when the move fails all the same.
+    DWORD attributes = GetFileAttributesA(script.c_str());
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (readOnly) SetFileAttributesA(script.c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
     if (!MoveFileExA(temporary.c_str(), script.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         LogOsError("MoveFileEx(%s, %s) failed", temporary.c_str(), script.c_str());
+        if (readOnly) SetFileAttributesA(script.c_str(), attributes);
+        DeleteFileA(temporary.c_str());
         return 0;
     }
     LogPrint("replaced batch file %s: JVM=%s\n", script.c_str(), executable.c_str());
@@ -118,8 +140,9 @@ int WriteLaunchScript(const char* java, const char* programFolder) {
 }
 
 // Where the process may not create HKEY_LOCAL_MACHINE\Software, the user's own choice
-// comes first. A runtime found by discovery is stored in the machine key when that opened
-// for writing; a key opened only for reading refuses the write, which is not reported.
+// comes first. A runtime found by discovery is stored as the machine's choice when the
+// machine key opened for writing (a user value there gets it too, see WriteJavaExe); a key
+// opened only for reading would refuse the write, so none is tried.
 bool GetJavaExecutable(cstring& java, const char* programFolder) {
     java.clear();
     bool found = false;
@@ -128,20 +151,21 @@ bool GetJavaExecutable(cstring& java, const char* programFolder) {
         found = readLoadable(user, java);
         if (user) RegCloseKey(user);
     }
-    HKEY key = nullptr;
+    bool machineWritable = false;
     if (!found) {
-        key = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        HKEY key = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
+        machineWritable = key != nullptr;
         if (!key) key = open_key_for_reading(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
         if (!key) key = open_key_for_reading(HKEY_CURRENT_USER, "%s", KRLX_SETTINGS_KEY);
         found = readLoadable(key, java);
+        if (key) RegCloseKey(key);
     }
     if (!found) {
         JreLocationList list;
         Discover(list, programFolder);
         found = list.executable_at(0, java);
-        if (found && key) write_registry_text(key, "JavaExe", java.c_str());
+        if (found && machineWritable) WriteJavaExe(java.c_str());
     }
-    if (key) RegCloseKey(key);
     if (!found) java.clear();
     return found;
 }

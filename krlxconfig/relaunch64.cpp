@@ -1,26 +1,33 @@
 // The 64-bit relaunch: under WOW64 the 32-bit build writes the 64-bit build it carries
 // as resource "BINRES" 1 to a hidden "krlxconfig64.exe", runs it with its own command
-// line, waits for it and deletes the file.
+// line, waits for it and deletes the file. When the image has to go elsewhere, the
+// 64-bit build is told the program folder, which it takes for its own.
 #include <string.h>
 
 #include "files.h"
 #include "krlxconfig.h"
 
+char ProgramFolderHandedOver[MAX_PATH + 1];
+
 namespace {
 
 // Anything smaller cannot be the complete 64-bit program.
 const DWORD kMinimumImageSize = 100000;
+// Set only in the environment of the 64-bit process, which removes it from its own.
+const char kProgramFolderVariable[] = "KRLXCONFIG_PROGRAM_FOLDER";
 
-// The module's folder when the user may write there, else the temporary folder; without
-// trailing separators. In the product the module is the executable itself.
-bool chooseImageFolder(HMODULE module, cstring& folder) {
+// The module's folder (program) and, where the image goes, that folder when the user may
+// write there, else the temporary folder; both without trailing separators. In the
+// product the module is the executable itself.
+bool chooseImageFolder(HMODULE module, cstring& program, cstring& folder) {
     char path[MAX_PATH + 1];
     DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
     path[length <= MAX_PATH ? length : 0] = 0;
     char* lastBackslash = strrchr(path, '\\');
     if (lastBackslash) lastBackslash[1] = 0;
-    folder.assign(lastBackslash ? path : "");
-    folder.trim_right_chars("\\/");
+    program.assign(lastBackslash ? path : "");
+    program.trim_right_chars("\\/");
+    folder.assign(program);
     if (CanWriteDirectory(folder.c_str())) return true;
 
     char temp[MAX_PATH + 1];
@@ -69,7 +76,32 @@ bool fileHoldsImage(HANDLE file, const void* image, DWORD size) {
     return ReadFile(file, chunk, 1, &extra, nullptr) && extra == 0;
 }
 
-HANDLE startImage(const char* target, const char* commandLine, int show) {
+// This process's environment with the variable name set to value (replacing one of that
+// name), as the block CreateProcessA takes: entries sorted by name, case ignored.
+void environmentWith(const char* name, const char* value, cstring& block) {
+    cstring ours(cstring::formatted, "%s=%s", name, value), entryName;
+    bool placed = false;
+    char* strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; entry && *entry; entry += strlen(entry) + 1) {
+        // Names may start with "=" ("=C:=C:\..."): the name ends at the next one.
+        const char* equals = strchr(entry + 1, '=');
+        entryName.assign(entry, equals ? int(equals - entry) : int(strlen(entry)));
+        if (entryName.equals_nocase(name)) continue;
+        if (!placed && entryName.compare_nocase(name) > 0) {
+            block.append(ours.c_str(), int(ours.length()) + 1);
+            placed = true;
+        }
+        block.append(entry, int(strlen(entry)) + 1);
+    }
+    if (strings) FreeEnvironmentStringsA(strings);
+    if (!placed) block.append(ours.c_str(), int(ours.length()) + 1);
+    block.append_char(0);
+}
+
+// programFolder, when given, is handed over in the new process's environment.
+HANDLE startImage(const char* target, const char* commandLine, int show, const char* programFolder) {
+    cstring environment;
+    if (programFolder) environmentWith(kProgramFolderVariable, programFolder, environment);
     cstring childCommandLine(cstring::formatted, "\"%s\" %s", target, commandLine);
     LogPrint("Invoking 64-bit configurator:\nexe: %s\ncmdline: %s\n", target, childCommandLine.c_str());
     STARTUPINFOA startup = {};
@@ -79,7 +111,8 @@ HANDLE startImage(const char* target, const char* commandLine, int show) {
     PROCESS_INFORMATION child = {};
     // CreateProcessA may write into the command line it is given.
     char* line = childCommandLine.get_buffer(childCommandLine.length());
-    if (!line || !CreateProcessA(target, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+    void* block = programFolder ? const_cast<char*>(environment.c_str()) : nullptr;
+    if (!line || !CreateProcessA(target, line, nullptr, nullptr, FALSE, 0, block, nullptr, &startup, &child)) {
         LogOsError("CreateProcess(%s) failed", target);
         return nullptr;
     }
@@ -121,8 +154,8 @@ HANDLE WriteImageHeld(const char* target, const void* image, DWORD size) {
 
 HANDLE RelaunchAs64(HMODULE module, const char* commandLine, int show, cstring& target) {
     target.clear();
-    cstring folder;
-    if (!chooseImageFolder(module, folder)) return nullptr;
+    cstring program, folder;
+    if (!chooseImageFolder(module, program, folder)) return nullptr;
     target.format("%s\\krlxconfig64.exe", folder.c_str());
 
     DWORD size = 0;
@@ -130,7 +163,9 @@ HANDLE RelaunchAs64(HMODULE module, const char* commandLine, int show, cstring& 
     if (!image) return nullptr;
     HANDLE held = WriteImageHeld(target.c_str(), image, size);
     if (held == INVALID_HANDLE_VALUE) return nullptr;
-    HANDLE process = startImage(target.c_str(), commandLine ? commandLine : "", show);
+    // Run from elsewhere, the 64-bit build would take that folder for the program's.
+    const char* handOver = folder.equals(program.c_str()) ? nullptr : program.c_str();
+    HANDLE process = startImage(target.c_str(), commandLine ? commandLine : "", show, handOver);
     CloseHandle(held);
     // An image that did not start is of no further use.
     if (!process) DeleteFileA(target.c_str());
@@ -145,4 +180,26 @@ bool RunAs64AndWait(HMODULE module, const char* commandLine, int show) {
     CloseHandle(process);
     DeleteFileA(target.c_str());
     return true;
+}
+
+// Taken only when the folder holds the 32-bit program that handed it over: a variable
+// inherited from elsewhere must not send the shortcuts and the script somewhere else.
+void TakeProgramFolderHandOver() {
+    ProgramFolderHandedOver[0] = 0;
+    cstring folder;
+    DWORD size = GetEnvironmentVariableA(kProgramFolderVariable, nullptr, 0);
+    char* buffer = size ? folder.get_buffer(size) : nullptr;
+    DWORD length = buffer ? GetEnvironmentVariableA(kProgramFolderVariable, buffer, size) : 0;
+    folder.set_length(length < size ? length : 0);
+    // Nothing this process starts, the client among them, is to see it.
+    SetEnvironmentVariableA(kProgramFolderVariable, nullptr);
+    folder.trim_right_chars("\\/");
+    if (!folder.length()) return;
+    cstring program(cstring::formatted, "%s\\%s", folder.c_str(), KRLX_CONFIGURATOR_FILE);
+    if (folder.length() > MAX_PATH || !file_exists(program.c_str()) || is_folder(program.c_str())) {
+        LogPrint("Program folder handed over without %s in it, ignored: %s\n", KRLX_CONFIGURATOR_FILE, folder.c_str());
+        return;
+    }
+    memcpy(ProgramFolderHandedOver, folder.c_str(), folder.length() + 1);
+    LogPrint("Program folder handed over: %s\n", folder.c_str());
 }

@@ -8,19 +8,28 @@ namespace {
 
 const unsigned kDefaultMemory = 512;
 
+bool hasValue(HKEY key, const char* name) {
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 // The machine value, or the user value when the machine's cannot be written. The user
-// key is created in either case.
+// key is created in either case. A user value wins when read, so one that is there
+// already gets what the machine got: what was saved is what is read. None is made.
 template <class Write>
-bool writeSetting(Write write) {
+bool writeSetting(const char* name, Write write) {
     bool written = false;
     HKEY machine = create_or_open_key(HKEY_LOCAL_MACHINE, "%s", KRLX_SETTINGS_KEY);
     if (machine) {
-        written = write(machine);
+        written = write(machine, name);
         RegCloseKey(machine);
     }
     HKEY user = create_or_open_key(HKEY_CURRENT_USER, "%s", KRLX_SETTINGS_KEY);
     if (user) {
-        if (!written) written = write(user);
+        if (!written) {
+            written = write(user, name);
+        } else if (hasValue(user, name)) {
+            write(user, name);
+        }
         RegCloseKey(user);
     }
     return written;
@@ -49,7 +58,8 @@ bool ReadJavaExe(cstring& executable) {
 }
 
 bool WriteJavaExe(const char* path) {
-    return writeSetting([path](HKEY key) { return write_registry_text(key, "JavaExe", path); });
+    return writeSetting("JavaExe",
+                        [path](HKEY key, const char* name) { return write_registry_text(key, name, path); });
 }
 
 unsigned ReadMemory() {
@@ -58,5 +68,6 @@ unsigned ReadMemory() {
 }
 
 bool WriteMemory(unsigned megabytes) {
-    return writeSetting([megabytes](HKEY key) { return write_registry_number(key, "Memory", megabytes); });
+    return writeSetting("Memory",
+                        [megabytes](HKEY key, const char* name) { return write_registry_number(key, name, megabytes); });
 }

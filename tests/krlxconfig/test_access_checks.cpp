@@ -105,9 +105,19 @@ TEST(CanWriteDirectory, LeavesNoHandleOpenAndTheThreadNotImpersonating) {
     SetFolderReadOnly(readOnly, false);
 }
 
-// Wine keeps no registry security: the test user may write everywhere.
-TEST(CanWriteMachineRegistry, AnswersTrueForAnAdministrator) {
+// Wine keeps no registry security, so the false answer of a user without administrator
+// rights cannot be shown here: every test user may write everywhere. What can be shown is
+// that the question stores no value in HKEY_LOCAL_MACHINE\Software (its subkeys are left
+// out: other test programs may make and delete theirs meanwhile).
+TEST(CanWriteMachineRegistry, AnswersTrueForAnAdministratorAndStoresNothing) {
+    HKEY software = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &software), ERROR_SUCCESS);
+    DWORD before = 0, after = 0;
+    RegQueryInfoKeyA(software, 0, 0, 0, 0, 0, 0, &before, 0, 0, 0, 0);
     EXPECT_TRUE(CanWriteMachineRegistry());
+    RegQueryInfoKeyA(software, 0, 0, 0, 0, 0, 0, &after, 0, 0, 0, 0);
+    RegCloseKey(software);
+    EXPECT_EQ(after, before);
 }
 
 TEST(GetShellFolder, FindsTheFoldersTheConfiguratorUses) {

@@ -106,3 +106,42 @@ TEST(ConfiguratorEntry, InteractivePathWithoutTheDialogStartsTheClientAnyway) {
         EXPECT_EQ(records[1], "-------------\nError 1902: JRE location cannot be determined\n\n");
     }
 }
+
+// The 64-bit build that the 32-bit one runs from another folder takes the program folder
+// handed over when it holds the program. The variable is gone afterwards, so that nothing
+// the configurator starts, the client among them, sees it.
+TEST(ConfiguratorEntry, TakesTheProgramFolderHandedOver) {
+    TempFolder product("handover");
+    const std::string program = product.file("krlxconfig"), own = BuildFile("tests\\krlxconfig");
+    for (const char* folder : {"krlxconfig", "bare", "folder", "folder\\krlxconfig.exe"})
+        ASSERT_TRUE(CreateDirectoryA(product.file(folder).c_str(), nullptr));
+    ASSERT_TRUE(WriteFileText(program + "\\krlxconfig.exe", "MZ"));
+    const std::string taken = "Program folder handed over: " + program + "\n", tooLong(MAX_PATH + 1, 'x');
+    const std::string ignored = "Program folder handed over without krlxconfig.exe in it, ignored: ";
+    struct Row {
+        bool set;
+        std::string value, folder, record;   // record: the log's after the header
+    } rows[] = {
+        {false, "", own, ""},
+        {true, program + "/\\", program, taken},
+        {true, product.file("bare"), own, ignored + product.file("bare") + "\n"},
+        {true, product.file("folder"), own, ignored + product.file("folder") + "\n"},   // krlxconfig.exe a folder
+        {true, tooLong, own, ignored + tooLong + "\n"},
+        {true, "", own, ""},   // no hand-over, as when not set
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        SetEnvironmentVariableA("KRLXCONFIG_PROGRAM_FOLDER", row.set ? row.value.c_str() : nullptr);
+        LogWatch watch(ConfigLogPath());
+        EntryRun run{"/remove"};
+        runOnThread(run);
+        cstring folder;
+        ProgramFolder(folder);
+        EXPECT_STRCASEEQ(folder.c_str(), row.folder.c_str());
+        EXPECT_EQ(GetEnvironmentVariableA("KRLXCONFIG_PROGRAM_FOLDER", nullptr, 0), 0u);
+        std::vector<std::string> records = ConfigLogRecords(watch.NewText());
+        ASSERT_FALSE(records.empty());
+        records.erase(records.begin());
+        EXPECT_EQ(records, std::vector<std::string>(row.record.empty() ? 0 : 1, row.record));
+    }
+}

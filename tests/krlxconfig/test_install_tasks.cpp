@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
 
 #include "jre_machine.h"
@@ -176,6 +177,32 @@ TEST_F(InstallTasks, InstallAndRemoveWithTheRealProgram) {
     }
 }
 
+// Run from another folder, as the 32-bit build runs it where it may not write the program
+// folder, with that folder handed over: the runtime beside the program, the script and the
+// links follow the program folder, and nothing lands beside the running copy.
+TEST_F(InstallTasks, InstallRunFromElsewhereFollowsTheProgramFolderHandedOver) {
+    Machine machine;
+    TempFolder elsewhere("elsewhere");
+    const std::string program = machine.program(), configurator = elsewhere.file("krlxconfig64.exe");
+    ASSERT_TRUE(CopyFileTo(BuildFile("krlxconfig\\krlxconfig64.exe"), configurator));
+    ASSERT_TRUE(WriteFileText(program + "\\krlxconfig.exe", "MZ"));
+    machine.PutHome("krlxconfig\\jre");
+    ProcessOptions handOver;
+    handOver.environment.push_back("KRLXCONFIG_PROGRAM_FOLDER=" + program);
+    EXPECT_EQ(RunProcess("\"" + configurator + "\" /install", handOver).exitCode, 1u);
+    ShellLinkFields client, configure;
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_TRUE(ReadShellLink(program + "\\Corvalis.lnk", client));
+    EXPECT_TRUE(ReadShellLink(programs + "\\QZV\\Corvalis\\Configure Corvalis.lnk", configure));
+    CoUninitialize();
+    EXPECT_EQ(client.target, program + "\\jre\\bin\\javaw.exe");
+    EXPECT_EQ(client.arguments, kArguments + machine.root() + "\"");
+    EXPECT_EQ(client.workingFolder, program + "\\");
+    EXPECT_EQ(configure.target, program + "\\krlxconfig.exe");
+    EXPECT_TRUE(FileExists(program + "\\Corvalis.bat"));
+    EXPECT_FALSE(FileExists(elsewhere.file("Corvalis.bat")));
+}
+
 // A given java.exe: the client links open the javaw.exe beside it when there is one; a
 // missing script is written for the given runtime. Without any runtime nothing is made.
 TEST_F(InstallTasks, ShortcutSetPrefersJavawBesideTheGivenJava) {
@@ -220,6 +247,38 @@ TEST(DeleteTree, DeletesReadOnlyFilesAndFolders) {
     EXPECT_TRUE(DeleteTree((tree + "\\").c_str()));
     EXPECT_FALSE(DirectoryExists(tree));
     EXPECT_FALSE(DeleteTree(tree.c_str()));
+}
+
+// A folder that is itself a link (a junction on Windows; a unix link, which Wine reports
+// as a reparse point, here) is never entered: its target's files stay. Wine's RemoveDirectory
+// follows a unix link and finds the target not empty, so the link stays here (Windows
+// removes it). A unix program's process handle never signals: its effect is waited for.
+TEST(DeleteTree, NeverEntersATopFolderThatIsALink) {
+    // In this build tree (Z: is the unix root): Wine's process ids repeat in other trees.
+    const std::string base = BuildFile("krlxlink" + std::to_string(GetCurrentProcessId()));
+    ASSERT_EQ(base.rfind("Z:\\", 0), 0u);
+    std::string unixBase = base.substr(2);
+    for (char& c : unixBase) c = c == '\\' ? '/' : c;
+    auto runUnix = [](std::string command, const std::function<bool()>& done) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            CloseHandle(process.hThread), CloseHandle(process.hProcess);
+        for (int i = 0; i < 200 && !done(); i++) Sleep(50);
+        return done();
+    };
+    const std::string link = base + "\\group", kept = base + "\\target\\kept.txt";
+    CreateDirectoryA(base.c_str(), nullptr);
+    CreateDirectoryA((base + "\\target").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileText(kept, "x"));
+    ASSERT_TRUE(runUnix("/bin/ln -s " + unixBase + "/target " + unixBase + "/group", [&] {
+        DWORD attributes = GetFileAttributesA(link.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }));
+    DeleteTree(link.c_str());
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_TRUE(runUnix("/bin/rm -rf " + unixBase, [&] { return !DirectoryExists(base); }));
 }
 
 TEST(DeleteRegistryTree, DeletesThreeLevels) {

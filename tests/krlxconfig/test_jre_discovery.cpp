@@ -501,17 +501,31 @@ TEST_F(JreDiscovery, NotifiesTheWindowOutsideTheLock) {
 
 TEST_F(JreDiscovery, BadInputIsRefused) {
     std::string java = machine.PutJava("rt\\bin\\javaw.exe");
-    // VM files: garbage, NUL bytes before or inside the path; then a good one.
+    // VM files: garbage, a NUL byte inside the path, NULs and blanks alone, a folder; NUL
+    // bytes at either end are trimmed as blanks are.
     std::string garbage;
     unsigned seed = 12345;
     for (int i = 0; i < 4096; i++) garbage += char((seed = seed * 1103515245 + 12345) >> 16);
-    for (const std::string& content :
-         {garbage, java + std::string("\0tail", 5), std::string(" \0\t\0\r\n", 6)}) {
-        machine.WriteSpecFile(content);
-        EXPECT_EQ(discover(machine), Strings()) << content.size();
+    struct VmFile {
+        std::string content;
+        Strings expected;
+        const char* refusal;   // the log record of a path that names no file
+    } vmFiles[] = {
+        {garbage, {}, nullptr},
+        {java + std::string("\0tail", 5), {}, nullptr},
+        {std::string(" \0\t\0\r\n", 6), {}, nullptr},
+        {machine.at("rt\\bin"), {}, "qzv.vm names a folder, not a java executable: "},
+        {std::string("\0\0 ", 3) + java + std::string("\0", 1), {java}, nullptr},
+        {"\r\n\t" + java + "\r\n", {java}, nullptr},
+    };
+    for (const VmFile& vm : vmFiles) {
+        machine.WriteSpecFile(vm.content);
+        ConfigLogWatch watch;
+        EXPECT_EQ(discover(machine), vm.expected) << vm.content.size();
+        if (vm.refusal) {
+            EXPECT_EQ(watch.Records(), Strings({vm.refusal + quoted(vm.content) + "\n"}));
+        }
     }
-    machine.WriteSpecFile("\r\n\t" + java + "\r\n");
-    EXPECT_EQ(discover(machine), Strings({java}));
     RemoveTree(machine.at("qzv.vm"));
 
     // A 5 MB start script on one line: a long quoted path among many tokens.

@@ -93,6 +93,36 @@ TEST_F(LaunchScript, ScriptBytes) {
     }
 }
 
+// cmd takes "%" in a script for the start of a variable: the script doubles each one in
+// the runtime's path and the root, and the start-script scan reads them single again. The
+// shortcut's arguments are not read by cmd and keep the root as it is.
+TEST_F(LaunchScript, PercentSignsAreDoubledInTheScriptOnly) {
+    struct Row {
+        const char *root, *java, *scriptRoot, *scriptJava;   // under the machine's root
+    } rows[] = {
+        {"50%off", "50%off\\jdk\\bin\\java.exe", "50%%off", "50%%off\\jdk\\bin\\java.exe"},
+        {"%", "j%d%k%%\\bin\\java.exe", "%%", "j%%d%%k%%%%\\bin\\java.exe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.java);
+        Machine machine;
+        const std::string program = machine.at(row.root) + "\\krlxconfig", java = machine.PutJava(row.java);
+        CreateDirectoryA(machine.at(row.root).c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
+        EXPECT_NE(WriteLaunchScript(java.c_str(), program.c_str()), 0);
+        EXPECT_EQ(ReadFileText(program + "\\Corvalis.bat"), "@echo off\r\n\"" + machine.at(row.scriptJava) +
+                                                                  "\" -Xmx512m" + kScriptTail +
+                                                                  machine.at(row.scriptRoot) + "\" %*");
+        cstring shortcut;
+        AppendShortcutArguments(shortcut, program.c_str());
+        EXPECT_TRUE(shortcut.ends_with(("-root \"" + machine.at(row.root) + "\"").c_str(), true)) << shortcut.c_str();
+        JreLocationList list;
+        ScanBatchFiles(list, program.c_str());
+        EXPECT_EQ(list.count(), 1);
+        EXPECT_TRUE(list.at(0) && list.at(0)->executable.equals(java.c_str()));
+    }
+}
+
 // Directly below a drive's root the client's root is the drive itself: Z: is the unix
 // root in Wine, writable here.
 TEST_F(LaunchScript, ProgramFolderBelowADriveRoot) {
@@ -146,27 +176,39 @@ TEST_F(LaunchScript, BackupKeepsTheOldestAndReadOnlyFolderFallsBackToTheProfile)
     removeScripts(profileFolder);
 }
 
-// While another program holds the script open without delete sharing, it cannot be
-// replaced: the old script stays in place, the new text waits in the .tmp file.
-TEST_F(LaunchScript, FailedReplacementKeepsTheOldScript) {
-    Machine machine;
-    const std::string script = machine.program() + "\\Corvalis.bat";
-    ASSERT_NE(WriteLaunchScript("C:\\old\\bin\\java.exe", machine.program().c_str()), 0);
-    const std::string oldScript = ReadFileText(script);
-    HANDLE held = CreateFileA(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    ConfigLogWatch log;
-    EXPECT_EQ(WriteLaunchScript("C:\\new\\bin\\java.exe", machine.program().c_str()), 0);
-    CloseHandle(held);
-    EXPECT_EQ(ReadFileText(script), oldScript);
-    EXPECT_EQ(ReadFileText(script + ".bak"), oldScript);
-    EXPECT_EQ(ReadFileText(script + ".tmp"),
-              "@echo off\r\n\"C:\\new\\bin\\java.exe\" -Xmx512m" + std::string(kScriptTail) + machine.root() +
-                  "\" %*");
-    std::vector<std::string> records = log.Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].rfind("MoveFileEx(" + script + ".tmp, " + script + ") failed\r\nOS Error ", 0), 0u)
-        << records[0];
+// A read-only script is replaced all the same; its backup keeps the attribute. While
+// another program holds the script open without delete sharing it cannot be replaced: the
+// old script stays as it was, attributes too, and the new text is not left behind. (Wine
+// replaces a read-only file where Windows refuses, so only the held rows fail here.)
+TEST_F(LaunchScript, ReplacementOfAReadOnlyOrHeldScript) {
+    for (DWORD readOnly : {DWORD(FILE_ATTRIBUTE_READONLY), DWORD(0)}) {
+        for (bool held : {false, true}) {
+            SCOPED_TRACE(std::to_string(readOnly) + std::to_string(held));
+            Machine machine;
+            const std::string script = machine.program() + "\\Corvalis.bat";
+            ASSERT_NE(WriteLaunchScript("C:\\old\\bin\\java.exe", machine.program().c_str()), 0);
+            const std::string oldScript = ReadFileText(script);
+            ASSERT_TRUE(SetFileAttributesA(script.c_str(), readOnly | FILE_ATTRIBUTE_ARCHIVE));
+            HANDLE holder = held ? CreateFileA(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                               nullptr)
+                                 : nullptr;
+            ConfigLogWatch log;
+            EXPECT_EQ(WriteLaunchScript("C:\\new\\bin\\java.exe", machine.program().c_str()), held ? 0 : 1);
+            if (holder) CloseHandle(holder);
+            EXPECT_EQ(ReadFileText(script) == oldScript, held);
+            EXPECT_EQ(GetFileAttributesA(script.c_str()) & FILE_ATTRIBUTE_READONLY, held ? readOnly : 0);
+            EXPECT_EQ(ReadFileText(script + ".bak"), oldScript);
+            EXPECT_EQ(GetFileAttributesA((script + ".bak").c_str()) & FILE_ATTRIBUTE_READONLY, readOnly);
+            EXPECT_FALSE(FileExists(script + ".tmp"));
+            std::vector<std::string> records = log.Records();
+            ASSERT_EQ(records.size(), 1u);
+            EXPECT_EQ(records[0].rfind(held ? "MoveFileEx(" + script + ".tmp, " + script + ") failed\r\nOS Error "
+                                            : "replaced batch file " + script + ": JVM=C:\\new\\bin\\java.exe\n",
+                                       0),
+                      0u)
+                << records[0];
+        }
+    }
 }
 
 // The stand-in client behind the client link records its command line and the folder it

@@ -91,7 +91,7 @@ TEST(Relaunch, WritesTheImageHiddenBesideTheProgramRunsItAndDeletesIt) {
         const int attributes = c.leftover ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
         EXPECT_EQ(report.text(), "command line: \"" + image + "\" /remove /setup\nshow: " + std::to_string(c.show) +
                                      "\nflags: 1\nimage: " + image + "\nattributes: " + std::to_string(attributes) +
-                                     "\n");
+                                     "\nprogram folder: \n");
         EXPECT_FALSE(FileExists(image));
         // The 32-bit process ends after the 64-bit one, before it would write a header.
         std::vector<std::string> records = ConfigLogRecords(watch.NewText());
@@ -102,7 +102,7 @@ TEST(Relaunch, WritesTheImageHiddenBesideTheProgramRunsItAndDeletesIt) {
     }
 }
 
-TEST(Relaunch, ReadOnlyProgramFolderSendsTheImageToTheTemporaryFolder) {
+TEST(Relaunch, ReadOnlyProgramFolderSendsTheImageToTheTemporaryFolderAndHandsOverTheFolder) {
     Carrier carrier("krlx_image_100000.dll", true);
     ProbeReport report;
     ASSERT_FALSE(CanWriteDirectory(carrier.folder().c_str()));
@@ -110,7 +110,11 @@ TEST(Relaunch, ReadOnlyProgramFolderSendsTheImageToTheTemporaryFolder) {
     DeleteFileA(image.c_str());
 
     EXPECT_EQ(runAsWow64("/remove", carrier.module()), 0);
-    EXPECT_NE(report.text().find("\nimage: " + image + "\nattributes: 34\n"), std::string::npos) << report.text();
+    // The image there is told the program folder, and nobody else is.
+    EXPECT_NE(report.text().find("\nimage: " + image + "\nattributes: 34\nprogram folder: " + carrier.folder() + "\n"),
+              std::string::npos)
+        << report.text();
+    EXPECT_EQ(GetEnvironmentVariableA("KRLXCONFIG_PROGRAM_FOLDER", nullptr, 0), 0u);
     EXPECT_FALSE(FileExists(image));
     EXPECT_FALSE(FileExists(carrier.image()));
 }

@@ -94,26 +94,46 @@ TEST_F(Settings, ReadMemory) {
     }
 }
 
-TEST_F(Settings, WritesGoToTheMachineKey) {
-    std::string user = machine.PutJava("user\\bin\\javaw.exe"), mine = machine.PutJava("machine\\bin\\javaw.exe");
-    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kSettingsKey, "JavaExe", user));
-    EXPECT_TRUE(WriteJavaExe(mine.c_str()));
-    EXPECT_TRUE(WriteMemory(1536));
-    std::string stored;
-    DWORD type = 0, memory = 0;
-    EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", &stored, &type));
-    EXPECT_EQ(stored, mine);
-    EXPECT_EQ(type, DWORD(REG_SZ));
-    EXPECT_TRUE(ReadRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, "Memory", &memory));
-    EXPECT_EQ(memory, 1536u);
-    // The user value stays and still wins; the user key exists, without Memory.
-    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, kSettingsKey, "JavaExe", &stored));
-    EXPECT_EQ(stored, user);
-    EXPECT_FALSE(ReadRegDword(HKEY_CURRENT_USER, kSettingsKey, "Memory", &memory));
-    cstring executable;
-    EXPECT_TRUE(ReadJavaExe(executable));
-    EXPECT_STREQ(executable.c_str(), user.c_str());
-    EXPECT_EQ(ReadMemory(), 1536u);
+// A write lands in the machine key; a user value of the same name that is already there
+// gets the same value (whatever its type was), so that what was saved is what is read. None
+// is made where there was none.
+TEST_F(Settings, WritesGoToTheMachineKeyAndAnExistingUserValue) {
+    std::string old = machine.PutJava("old\\bin\\javaw.exe"), chosen = machine.PutJava("chosen\\bin\\javaw.exe");
+    struct Row {
+        Value javaExe, memory;   // the user's before the write
+        bool followed;           // the user's values afterwards: the written ones, else none
+    } rows[] = {
+        {{0, ""}, {0, ""}, false},
+        {{REG_SZ, sz(old)}, {REG_DWORD, dword(256)}, true},
+        {{REG_SZ, sz("")}, {REG_DWORD, dword(0)}, true},   // values that fall through when read
+        {{REG_EXPAND_SZ, sz("%KRLX_OLD%")}, {REG_SZ, sz("256")}, true},
+        {{REG_DWORD, dword(7)}, {REG_BINARY, dword(256)}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.javaExe.bytes);
+        ClearSettings();
+        put(HKEY_CURRENT_USER, "JavaExe", row.javaExe);
+        put(HKEY_CURRENT_USER, "Memory", row.memory);
+        EXPECT_TRUE(WriteJavaExe(chosen.c_str()));
+        EXPECT_TRUE(WriteMemory(1536));
+        std::string stored;
+        DWORD type = 0, memory = 0;
+        EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kSettingsKey, "JavaExe", &stored, &type));
+        EXPECT_EQ(stored, chosen);
+        EXPECT_EQ(type, DWORD(REG_SZ));
+        EXPECT_TRUE(ReadRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, "Memory", &memory));
+        EXPECT_EQ(memory, 1536u);
+        stored.clear(), type = 0, memory = 0;
+        EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kSettingsKey, "JavaExe", &stored, &type), row.followed);
+        EXPECT_EQ(stored, row.followed ? chosen : "");
+        EXPECT_EQ(type, DWORD(row.followed ? REG_SZ : 0));
+        EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, kSettingsKey, "Memory", &memory), row.followed);
+        EXPECT_EQ(memory, row.followed ? 1536u : 0u);
+        cstring executable;
+        EXPECT_TRUE(ReadJavaExe(executable));
+        EXPECT_STREQ(executable.c_str(), chosen.c_str());
+        EXPECT_EQ(ReadMemory(), 1536u);
+    }
 }
 
 // A key cannot be made non-volatile under a volatile parent: so the machine write
