@@ -208,10 +208,9 @@ TEST(Relaunch, WrittenImageIsHeldAgainstWritingAndDeleting) {
 }
 
 // The 32-bit configurator of a signed build, named by KRLX_SIGNED_CONFIGURATOR when
-// tests/signing/test_signing.sh runs this test: signing it kept its embedded build whole,
-// and that build, signed too, is written out exactly and runs. A 32-bit program can only
-// be loaded as data here, so its module names no folder and the image goes to the
-// temporary folder.
+// tests/signing/test_signing.sh runs this test: its embedded build, signed too, is written
+// out exactly and runs. A 32-bit program loads only as data here, so its module names no
+// folder and the image goes to the temporary folder.
 TEST(Relaunch, SignedConfiguratorStillRelaunchesItsBuild) {
     const char* configurator = getenv("KRLX_SIGNED_CONFIGURATOR");
     if (!configurator) GTEST_SKIP() << "run by tests/signing/test_signing.sh on a signed build";
@@ -225,9 +224,8 @@ TEST(Relaunch, SignedConfiguratorStillRelaunchesItsBuild) {
     HANDLE process = RelaunchAs64(module, "/remove", SW_HIDE, target);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(ReadFileText(target.c_str()), image);
-    EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
     DWORD code = 1;
-    EXPECT_TRUE(GetExitCodeProcess(process, &code));
+    EXPECT_TRUE(WaitForSingleObject(process, 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code));
     EXPECT_EQ(code, 0u);
     CloseHandle(process);
     DeleteFileA(target.c_str());
