@@ -123,6 +123,10 @@ void ReportInstallFailure(const char* errorText) {
     char* text = static_cast<char*>(GlobalAlloc(GPTR, size));
     if (!text) return;
     snprintf(text, size, format, moduleName, errorText, folder);
-    MessageBoxA(nullptr, text, kDisplayName, MB_ICONERROR);
+    // user32.dll is loaded only here: the service process never shows a window.
+    HMODULE user32 = LoadLibraryA("user32.dll");
+    auto messageBox = reinterpret_cast<int(WINAPI*)(HWND, const char*, const char*, UINT)>(
+        user32 ? GetProcAddress(user32, "MessageBoxA") : nullptr);
+    if (messageBox) messageBox(nullptr, text, kDisplayName, MB_ICONERROR);
     GlobalFree(text);
 }

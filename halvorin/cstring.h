@@ -1,6 +1,7 @@
 // The service host's string class: the smaller form of the utility library's cstring.
 // Buffers come zero-filled from the Windows global heap, formatting is wvsprintfA's
-// (at most 1024 bytes, longer output is cut), whitespace is the C runtime's isspace set.
+// (at most 1024 bytes, longer output is cut; user32.dll is loaded at the first
+// formatting), whitespace is the C runtime's isspace set.
 #pragma once
 
 #include <stdarg.h>

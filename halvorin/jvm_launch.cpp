@@ -26,6 +26,7 @@ const char kEventManagerClass[] = "com/qzvltd/halvorin/scm/SCMEventManager";
 // Threads other than the JVM thread use the VM only between beginVmUse and endVmUse.
 // Before it destroys the VM and unloads jvm.dll, the JVM thread closes the VM to new
 // users and waits for the current ones, so no thread ever calls into an unloaded library.
+// vmLock guards only the counts below; nothing else is taken, and nothing waits, under it.
 CRITICAL_SECTION vmLock;
 volatile LONG vmLockOnce;
 bool vmOpen;
@@ -54,9 +55,26 @@ void closeVmToOtherThreads() {
     WaitForSingleObject(vmIdle, INFINITE);
 }
 
+void releaseVmUse() {
+    EnterCriticalSection(&vmLock);
+    if (--vmUsers == 0) SetEvent(vmIdle);
+    LeaveCriticalSection(&vmLock);
+}
+
+// The format with its "%s" filled by a, then b. These texts are made on the service's own
+// path, which never formats with wvsprintfA (see cstring.cpp).
 cstring formatted(const char* format, const char* a, const char* b = "") {
     cstring text;
-    text.format(format, a, b);
+    const char* insert[] = {a, b};
+    int inserted = 0;
+    for (const char* at = format; *at; at++) {
+        if (at[0] == '%' && at[1] == 's' && inserted < 2) {
+            text.append(insert[inserted++]);
+            at++;
+        } else {
+            text.append_char(*at);
+        }
+    }
     return text;
 }
 
@@ -176,16 +194,36 @@ int openDumpTempFile() {
     return fd;
 }
 
+// The old "stack.txt" when it cannot be deleted (a viewer holds it open): rewritten in
+// place, but only when the name is a plain file of its own, not a link or a second name
+// of another file. The checks are made on the opened file itself.
+HANDLE reopenStackFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return file;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool plain = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+                 !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+    if (plain && SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(file)) return file;
+    DWORD error = plain ? GetLastError() : ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
 // "stack.txt" in the shared temporary folder, made new: what lies under the name (a file,
 // or a link another user planted there) is removed, never opened, and CREATE_NEW without
-// following reparse points refuses anything that reappears. On failure the dump is in
-// the log only.
+// following reparse points refuses anything that reappears. A file that cannot be removed
+// is rewritten when it is plain. Otherwise the dump is in the log only.
 HANDLE createStackFile() {
-    cstring path;
-    path.format("%s\\stack.txt", GetTempFolder());
-    DeleteFileA(path.c_str());
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    cstring path(GetTempFolder());
+    path.append("\\stack.txt");
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    else
+        file = reopenStackFile(path.c_str());
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         char text[512];
@@ -246,21 +284,25 @@ bool beginVmUse(VmUse& use) {
     use.env = nullptr;
     use.attached = false;
     initVmLock();
+    // The use is counted under the lock and the thread attached after it: attaching may
+    // wait on the VM's own threads. A counted use holds off the VM's end until it ends.
     EnterCriticalSection(&vmLock);
-    JavaVM* jvm = jvmHost.jvm;
-    if (vmOpen && jvm) {
-        if (jvm->GetEnv(reinterpret_cast<void**>(&use.env), JNI_VERSION_1_2) != JNI_OK) {
-            use.env = nullptr;
-            if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&use.env), nullptr) == JNI_OK && use.env) {
-                use.attached = true;
-                if (vmUsers++ == 0) ResetEvent(vmIdle);
-            } else {
-                use.env = nullptr;
-            }
-        }
-    }
+    JavaVM* jvm = vmOpen ? jvmHost.jvm : nullptr;
+    if (jvm && vmUsers++ == 0) ResetEvent(vmIdle);
     LeaveCriticalSection(&vmLock);
-    return use.env != nullptr;
+    if (!jvm) return false;
+    if (jvm->GetEnv(reinterpret_cast<void**>(&use.env), JNI_VERSION_1_2) == JNI_OK && use.env) {
+        releaseVmUse();   // a thread of the VM's own: nothing to attach or count
+        return true;
+    }
+    use.env = nullptr;
+    if (jvm->AttachCurrentThread(reinterpret_cast<void**>(&use.env), nullptr) == JNI_OK && use.env) {
+        use.attached = true;
+        return true;
+    }
+    use.env = nullptr;
+    releaseVmUse();
+    return false;
 }
 
 void endVmUse(VmUse& use) {
@@ -268,9 +310,7 @@ void endVmUse(VmUse& use) {
     jvmHost.jvm->DetachCurrentThread();
     use.attached = false;
     use.env = nullptr;
-    EnterCriticalSection(&vmLock);
-    if (--vmUsers == 0) SetEvent(vmIdle);
-    LeaveCriticalSection(&vmLock);
+    releaseVmUse();
 }
 
 unsigned __stdcall invokeJVM(void* ignored) {

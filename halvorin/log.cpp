@@ -14,6 +14,8 @@ namespace {
 const DWORD kEventMessageId = 0x40000001;   // "%1\r\n" in the message table
 
 char* logPath;
+// Held for one record's open, append and close; no other lock is taken under it, and it
+// may be taken under the status lock.
 CRITICAL_SECTION logLock;
 volatile LONG logOnce;
 

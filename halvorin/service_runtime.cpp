@@ -18,13 +18,40 @@ namespace {
 const DWORD kStopWaitPeriodMs = 5000;
 const DWORD kParametersSize = 8192;
 
+// Each status report is decided under statusLock (the record, its check point and its
+// turn) and made after it is left, in the order decided. While statusLock is held only the
+// log lock may be taken (for the check-point line); no call that may wait on another
+// thread is made under it. SetServiceStatus of STOPPED waits for the dispatcher, which
+// holds its own lock while controlHandler runs and may itself be waiting here.
 CRITICAL_SECTION statusLock;
+CONDITION_VARIABLE reportMade;   // with statusLock: reportsMade went up
 volatile LONG statusLockOnce;
-int checkPoint = 1;   // never reset: stop reports go on from where the start ended
-bool finalStatusReported;   // under statusLock: STOPPED went out and nothing may follow it
+int checkPoint = 1;         // never reset: stop reports go on from where the start ended
+unsigned reportsDecided;    // under statusLock: the turn of the next report decided
+unsigned reportsMade;       // under statusLock: reports made so far, in turn order
+bool finalStatusDecided;    // under statusLock: STOPPED is the last report, nothing follows it
 
 void initStatusLock() {
-    runOnce(statusLockOnce, [] { InitializeCriticalSection(&statusLock); });
+    runOnce(statusLockOnce, [] {
+        InitializeCriticalSection(&statusLock);
+        InitializeConditionVariable(&reportMade);
+    });
+}
+
+// The reports reach the Service Control Manager in the order they were decided: a
+// report waits for the ones decided before it. None of those is STOPPED, which is
+// decided last, so no report waits behind one that waits for the dispatcher.
+void waitForTurn(unsigned turn) {
+    EnterCriticalSection(&statusLock);
+    while (reportsMade != turn) SleepConditionVariableCS(&reportMade, &statusLock, INFINITE);
+    LeaveCriticalSection(&statusLock);
+}
+
+void endTurn() {
+    EnterCriticalSection(&statusLock);
+    reportsMade++;
+    LeaveCriticalSection(&statusLock);
+    WakeAllConditionVariable(&reportMade);
 }
 
 // The handle values in log lines are shown as 32-bit numbers, as they always were.
@@ -33,9 +60,9 @@ unsigned shown(const void* handle) {
 }
 
 // Up to five attempts; only "I/O pending" and "invalid handle" are worth a retry.
-void setServiceStatusRetrying() {
+void setServiceStatusRetrying(SERVICE_STATUS* status) {
     for (int attempt = 1;; attempt++) {
-        if (SetServiceStatus(sshStatusHandle, &ssStatus)) return;
+        if (SetServiceStatus(sshStatusHandle, status)) return;
         DWORD error = GetLastError();
         if (error == ERROR_IO_PENDING || error == ERROR_INVALID_HANDLE) {
             LogMessage("Error %d in SetServiceStatus(): retrying (%d attempts left)...\n", int(error), 5 - attempt);
@@ -50,8 +77,8 @@ void setServiceStatusRetrying() {
     }
 }
 
-// One status report; the caller holds the status lock.
-void reportLocked(DWORD state, DWORD exitCode, DWORD waitHint) {
+// Records one status report in ssStatus; the caller holds the status lock.
+void decideReport(DWORD state, DWORD exitCode, DWORD waitHint) {
     ssStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
     // Each repeated STOP_PENDING lengthens the wait the Service Control Manager grants.
     if (state == SERVICE_STOP_PENDING && ssStatus.dwCurrentState == SERVICE_STOP_PENDING)
@@ -67,15 +94,14 @@ void reportLocked(DWORD state, DWORD exitCode, DWORD waitHint) {
         LogMessage("SetServiceStatus(%s): WaitHint=%d checkPoint=%d\n", StatusName(state), int(waitHint),
                    int(ssStatus.dwCheckPoint));
     }
-    setServiceStatusRetrying();
 }
 
 // The stored start parameters: REG_SZ or REG_EXPAND_SZ "AppParameters" under the
 // service's Parameters key, split at tabs; null when there are none.
 char** readAppParameters(DWORD* count) {
     *count = 0;
-    cstring keyName;
-    keyName.format("SYSTEM\\CurrentControlSet\\Services\\%s\\Parameters", kServiceName);
+    cstring keyName("SYSTEM\\CurrentControlSet\\Services\\");
+    keyName.append(kServiceName).append("\\Parameters");
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
     char* buffer = static_cast<char*>(GlobalAlloc(GPTR, kParametersSize + 1));
@@ -124,22 +150,27 @@ bool createStopEvents() {
     return true;
 }
 
-// The last report of the process, made under the status lock: a stop control handled at
-// this moment either reports before it or not at all. Were STOP_PENDING to follow
-// STOPPED, or to slip into its fields, the Service Control Manager would wait for a
-// service that has ended and the dispatcher would never return.
+// The last report of the process. Once it is decided no other report is, and the ones
+// decided before it (a stop control's STOP_PENDING, say) reach the Service Control
+// Manager first: were STOP_PENDING to follow STOPPED, the Service Control Manager would
+// wait for a service that has ended and the dispatcher would never return.
 void reportFinalStatus() {
     EnterCriticalSection(&statusLock);
+    finalStatusDecided = true;
     ssStatus.dwCurrentState = SERVICE_STOPPED;
     ssStatus.dwCheckPoint = 0;
     ssStatus.dwWaitHint = 0;
     ssStatus.dwWin32ExitCode = 0;
     ssStatus.dwServiceSpecificExitCode = 0;
     ssStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP;
-    LogMessage("reporting SERVICE_STOPPED status\n");
-    if (!SetServiceStatus(sshStatusHandle, &ssStatus)) ReportOSError("Cannot set final service status");
-    finalStatusReported = true;
+    SERVICE_STATUS status = ssStatus;
+    unsigned turn = reportsDecided++;
     LeaveCriticalSection(&statusLock);
+
+    waitForTurn(turn);
+    LogMessage("reporting SERVICE_STOPPED status\n");
+    if (!SetServiceStatus(sshStatusHandle, &status)) ReportOSError("Cannot set final service status");
+    endTurn();
 }
 
 void waitForStopOfJavaServer(HANDLE javaThread) {
@@ -193,8 +224,20 @@ int ReportServiceStatus(DWORD state, DWORD exitCode, DWORD waitHint) {
     if (bConsoleMode) return 1;
     initStatusLock();
     EnterCriticalSection(&statusLock);
-    if (!finalStatusReported) reportLocked(state, exitCode, waitHint);
+    bool decided = !finalStatusDecided;
+    SERVICE_STATUS status = {};
+    unsigned turn = 0;
+    if (decided) {
+        decideReport(state, exitCode, waitHint);
+        status = ssStatus;
+        turn = reportsDecided++;
+    }
     LeaveCriticalSection(&statusLock);
+    if (decided) {
+        waitForTurn(turn);
+        setServiceStatusRetrying(&status);
+        endTurn();
+    }
     return 1;
 }
 

@@ -44,6 +44,9 @@ def main():
         c.version_block(pe, name, (9, 0, 0, 0), VERSION_STRINGS)
         c.check(pe.icon_group(101) is not None, f"{name} has no icon group 101")
         c.equal(pe.manifest(), None, f"{name} manifest")
+        # The service process loads no windowing library at its start (see cstring.cpp).
+        c.equal(sorted(d.lower() for d in pe.imports()),
+                ["advapi32.dll", "kernel32.dll", "msvcrt.dll", "userenv.dll", "version.dll"], f"{name} imports")
         table = pe.resources()
         messages = [(k, v) for k, v in table.items() if k[0] == RT_MESSAGETABLE]
         c.equal([k[2] for k, _ in messages], [1033], f"{name} message table languages")

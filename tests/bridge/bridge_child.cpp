@@ -6,6 +6,7 @@
 //   other-thread   uses its JNIEnv on another thread
 //   bad-reference  passes a made-up class reference
 //   die            ends its own process without destroying the VM
+//   hung-exit      destroys a VM whose exit hangs in a shutdown hook
 // Exit codes: 2 the VM could not be created; otherwise the mode's own end.
 #include <windows.h>
 
@@ -30,14 +31,15 @@ int main(int argc, char** argv) {
     HMODULE library = LoadLibraryA(argv[1]);
     auto create = reinterpret_cast<jint(JNICALL*)(JavaVM**, void**, void*)>(
         library ? GetProcAddress(library, "JNI_CreateJavaVM") : nullptr);
-    JavaVMInitArgs init = {JNI_VERSION_1_2, 0, nullptr, JNI_TRUE};
+    JavaVMOption hang = {const_cast<char*>("-Djvmbridge.hang_on_exit=true"), nullptr};
+    const char* mode = argv[2];
+    JavaVMInitArgs init = {JNI_VERSION_1_2, strcmp(mode, "hung-exit") ? 0 : 1, &hang, JNI_TRUE};
     JavaVM* vm = nullptr;
     if (!create || create(&vm, reinterpret_cast<void**>(&env), &init) != JNI_OK) return 2;
     if (!env->FindClass("java/lang/Object")) return 2;
     printf("VM created\n");
     fflush(stdout);
 
-    const char* mode = argv[2];
     if (!strcmp(mode, "env-slot")) {
         env->GetVersion();
     } else if (!strcmp(mode, "vm-slot")) {
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
         env->GetStaticMethodID(reinterpret_cast<jclass>(0x1234), "main", "([Ljava/lang/String;)V");
     } else if (!strcmp(mode, "die")) {
         TerminateProcess(GetCurrentProcess(), 9);
+    } else if (!strcmp(mode, "hung-exit")) {
+        vm->DestroyJavaVM();
     }
     printf("still running\n");
     return 0;

@@ -68,7 +68,7 @@ bool WaitForText(const std::string& path, const std::string& text, DWORD timeout
     return true;
 }
 
-bool ConnectionIsRefused(int port, const std::string& token) {
+SOCKET ConnectToJvm(int port) {
     WSADATA winsock;
     WSAStartup(MAKEWORD(2, 2), &winsock);
     SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -76,6 +76,16 @@ bool ConnectionIsRefused(int port, const std::string& token) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(u_short(port));
+    if (socket != INVALID_SOCKET && connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        closesocket(socket);
+        socket = INVALID_SOCKET;
+    }
+    return socket;
+}
+
+bool ConnectionIsRefused(int port, const std::string& token) {
+    SOCKET socket = ConnectToJvm(port);
+    if (socket == INVALID_SOCKET) return false;
     // The greeting as the bridge sends it: token and thread name, each with a 16-bit length.
     std::string greeting;
     for (const std::string& text : {token, std::string("intruder")}) {
@@ -86,8 +96,7 @@ bool ConnectionIsRefused(int port, const std::string& token) {
     DWORD timeout = 20000;
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
     char reply;
-    bool refused = connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                   send(socket, greeting.data(), int(greeting.size()), 0) == int(greeting.size()) &&
+    bool refused = send(socket, greeting.data(), int(greeting.size()), 0) == int(greeting.size()) &&
                    recv(socket, &reply, 1, 0) == 0;
     closesocket(socket);
     return refused;

@@ -3,6 +3,7 @@
 // writes to java.log, the JVM's unix process, and a service registered for a test.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
@@ -27,6 +28,8 @@ bool UnixProcessExists(long pid);
 bool WaitForUnixProcessEnd(long pid, DWORD timeoutMs);
 // Polls the file until it holds the text.
 bool WaitForText(const std::string& path, const std::string& text, DWORD timeoutMs);
+// A loopback connection to the Java side that has sent nothing yet, or INVALID_SOCKET.
+SOCKET ConnectToJvm(int port);
 // Connects to the Java side with the token and tells whether it closed the connection
 // without answering.
 bool ConnectionIsRefused(int port, const std::string& token);

@@ -18,6 +18,31 @@ using namespace testing_support;
 
 namespace {
 
+// A host that died with this process id may have left its JVM's status file, which its
+// start script writes whenever that JVM ends. Written here over and over while this
+// process's JVM starts, it must never be taken for this JVM's.
+volatile LONG plantingStaleStatus;
+
+DWORD WINAPI plantStaleStatus(void*) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + "jvmbridge-" + std::to_string(GetCurrentProcessId()) + ".status";
+    while (plantingStaleStatus) {
+        WriteFileText(path, "1\n");
+        Sleep(5);
+    }
+    DeleteFileA(path.c_str());
+    return 0;
+}
+
+DWORD WINAPI attachAndFindObject(void* vm) {
+    JNIEnv* env = nullptr;
+    if (static_cast<JavaVM*>(vm)->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return 1;
+    DWORD found = env->FindClass("java/lang/Object") ? 0 : 2;
+    static_cast<JavaVM*>(vm)->DetachCurrentThread();
+    return found;
+}
+
 class BridgeJvm : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -39,7 +64,13 @@ protected:
         JavaVMOption options[5] = {};
         for (int i = 0; i < 5; i++) options[i].optionString = const_cast<char*>(texts[i]);
         JavaVMInitArgs init = {JNI_VERSION_1_2, 5, options, JNI_TRUE};
-        ASSERT_EQ(create(&vm, reinterpret_cast<void**>(&env), &init), JNI_OK) << ReadFileText(folder->file("java.log"));
+        plantingStaleStatus = 1;
+        HANDLE planter = CreateThread(nullptr, 0, plantStaleStatus, nullptr, 0, nullptr);
+        jint created = create(&vm, reinterpret_cast<void**>(&env), &init);
+        plantingStaleStatus = 0;
+        WaitForSingleObject(planter, INFINITE);
+        CloseHandle(planter);
+        ASSERT_EQ(created, JNI_OK) << ReadFileText(folder->file("java.log"));
     }
 
     static void TearDownTestSuite() {
@@ -202,6 +233,22 @@ TEST_F(BridgeJvm, AWrongTokenIsRefused) {
     EXPECT_NE(env->FindClass("java/lang/Object"), nullptr);   // the VM goes on serving the host
 }
 
+// A local connection that sends nothing is refused only after the greeting's time-out
+// (10 s); meanwhile the host's threads attach as ever.
+TEST_F(BridgeJvm, ASilentConnectionHoldsUpNoAttach) {
+    LogWatch output(folder->file("java.log"));
+    SOCKET silent = ConnectToJvm(JvmPort(ReadFileText(folder->file("java.log"))));
+    ASSERT_NE(silent, INVALID_SOCKET);
+    HANDLE thread = CreateThread(nullptr, 0, attachAndFindObject, vm, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    DWORD result = 9;
+    GetExitCodeThread(thread, &result);
+    CloseHandle(thread);
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(output.NewText().find("jvmbridge: refused a connection that sent no token"), std::string::npos);
+    closesocket(silent);
+}
+
 TEST_F(BridgeJvm, TheStackDumpIsTheJvmsOnDescriptorOne) {
     auto dump = reinterpret_cast<void(JNICALL*)(JNIEnv*, jclass)>(GetProcAddress(library, "JVM_DumpAllStacks"));
     ASSERT_NE(dump, nullptr);
@@ -222,41 +269,45 @@ TEST_F(BridgeJvm, TheStackDumpIsTheJvmsOnDescriptorOne) {
     EXPECT_NE(text.find("\n\"main\" #"), std::string::npos) << text;
 }
 
-struct FatalCase {
+struct EndCase {
     const char* mode;
-    const char* reported;   // the start of the fatal error's text
+    const char* reported;   // the start of the fatal error's text, if any
+    DWORD exitCode;
+    const char* javaLine;   // the JVM's last words
 };
 
 // A host that breaks a JNI rule is ended, the rule named, as a real VM's fatal error
-// would end it; and whenever the host dies the JVM ends too.
-TEST(BridgeJvmHost, ABrokenRuleAbortsTheHostAndTheJvmEndsWithIt) {
-    const FatalCase cases[] = {
-        {"env-slot", "JNIEnv function GetVersion (slot 4) is not implemented by the bridge"},
-        {"vm-slot", "JavaVM function AttachCurrentThreadAsDaemon (slot 7) is not implemented by the bridge"},
-        {"other-thread", "FindClass called on thread "},
-        {"bad-reference", "GetStaticMethodID given 0000000000001234, which is not a reference of this VM"},
-        {"die", nullptr},
+// would end it; whenever the host dies the JVM ends too; and a JVM whose exit hangs after
+// DestroyJavaVM is halted once the host has waited for it (here 2 s).
+TEST(BridgeJvmHost, TheJvmEndsWithTheHostOrAfterItsWait) {
+    const char* gone = "jvmbridge: the host process is gone; the JVM ends\n";
+    const EndCase cases[] = {
+        {"env-slot", "JNIEnv function GetVersion (slot 4) is not implemented by the bridge", 3, gone},
+        {"vm-slot", "JavaVM function AttachCurrentThreadAsDaemon (slot 7) is not implemented by the bridge", 3, gone},
+        {"other-thread", "FindClass called on thread ", 3, gone},
+        {"bad-reference", "GetStaticMethodID given 0000000000001234, which is not a reference of this VM", 3, gone},
+        {"die", nullptr, 9, gone},
+        {"hung-exit", nullptr, 0, "jvmbridge: the host stopped waiting for the JVM's end; the JVM halts\n"},
     };
-    for (const FatalCase& c : cases) {
+    for (const EndCase& c : cases) {
         SCOPED_TRACE(c.mode);
         TempFolder folder(std::string("bridge-child-") + c.mode);
         CopyFileTo(BridgeJvmPath(), folder.file("jvm.dll"));
         ProcessResult run = RunProcess("\"" + BuildFile("tests\\bridge\\bridge_child.exe") + "\" \"" +
-                                       folder.file("jvm.dll") + "\" " + c.mode, ProcessOptions{60000});
+                                           folder.file("jvm.dll") + "\" " + c.mode,
+                                       ProcessOptions{60000, "", {"JVMBRIDGE_END_TIMEOUT_MS=2000"}});
         ASSERT_TRUE(run.started);
-        EXPECT_EQ(run.out, "VM created\r\n");
+        EXPECT_EQ(run.out, c.exitCode ? "VM created\r\n" : "VM created\r\nstill running\r\n");
+        EXPECT_EQ(run.exitCode, c.exitCode);
         if (c.reported) {
-            EXPECT_EQ(run.exitCode, 3u);   // the fatal error's exit code
             std::string line = std::string("jvm.dll (bridge): fatal error: ") + c.reported;
             EXPECT_NE(run.err.find(line), std::string::npos) << run.err;
             EXPECT_NE(ReadFileText(folder.file("java.log")).find(line), std::string::npos);
-        } else {
-            EXPECT_EQ(run.exitCode, 9u);
         }
         std::string log = folder.file("java.log");
         long pid = JvmProcessId(ReadFileText(log));
         ASSERT_GT(pid, 0) << ReadFileText(log);
-        EXPECT_TRUE(WaitForText(log, "jvmbridge: the host process is gone; the JVM ends\n", 30000)) << ReadFileText(log);
+        EXPECT_TRUE(WaitForText(log, c.javaLine, 30000)) << ReadFileText(log);
         EXPECT_TRUE(WaitForUnixProcessEnd(pid, 30000)) << pid;
     }
 }

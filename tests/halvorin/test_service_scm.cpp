@@ -100,11 +100,9 @@ protected:
         return status;
     }
 
-    bool waitForJournal(const std::string& prefix, DWORD timeoutMs = 10000) {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+    bool waitForJournal(const std::string& prefix, DWORD timeoutMs = 10000, DWORD pollMs = 50) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(pollMs))
             if (indexOf(layout.journal(), prefix) >= 0) return true;
-            Sleep(50);
-        }
         return false;
     }
 
@@ -247,6 +245,46 @@ TEST_F(HalvorinService, ASlowServerGetsGrowingWaitHints) {
                                  "JVM thread finished\n", "reporting SERVICE_STOPPED status\n"},
                                 &missing))
         << missing << "\n" << text;
+}
+
+// A stop that comes as main ends by itself meets the final STOPPED report: the control
+// handler runs while the service thread reports STOPPED. In every order the process must
+// end at once, nothing may follow STOPPED, and the service must be deletable at once.
+// The stops are sent from 10 ms before main's end to 19 ms after it, twice over.
+TEST_F(HalvorinService, AStopAsMainEndsNeverHoldsTheProcess) {
+    const int kMainMs = 100;
+    layout.writeScript("main = sleep 100\n");
+    int handled = 0;
+    for (int cycle = 0; cycle < 60; cycle++) {
+        int offset = cycle % 30 - 10;
+        SCOPED_TRACE("stop sent " + std::to_string(offset) + " ms after main's end");
+        DeleteFileA(layout.journalPath().c_str());
+        ASSERT_TRUE(start());
+        ASSERT_EQ(waitFor(SERVICE_RUNNING, 15000).dwCurrentState, DWORD(SERVICE_RUNNING));
+        SERVICE_STATUS_PROCESS running;
+        DWORD needed;
+        ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&running),
+                                         sizeof running, &needed));
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, running.dwProcessId);
+        ASSERT_NE(process, nullptr);
+        ASSERT_TRUE(waitForJournal("main argc=", 10000, 1));
+        Sleep(DWORD(kMainMs + offset));
+        SERVICE_STATUS status;
+        handled += ControlService(service, SERVICE_CONTROL_STOP, &status) ? 1 : 0;
+        EXPECT_EQ(waitFor(SERVICE_STOPPED, 15000).dwCurrentState, DWORD(SERVICE_STOPPED));
+        DWORD exited = WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+        ASSERT_EQ(exited, WAIT_OBJECT_0) << "the service process is still alive 5 s after STOPPED";
+        ASSERT_TRUE(QueryServiceStatus(service, &status));
+        EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
+    }
+    printf("[ stops ] %d of 60 reached the handler before STOPPED\n", handled);
+    ASSERT_TRUE(DeleteService(service));
+    CloseServiceHandle(service);
+    service = nullptr;
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Halvorin", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
 }
 
 struct StartFailure {

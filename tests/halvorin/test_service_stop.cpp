@@ -74,7 +74,7 @@ unsigned __stdcall reportStopPending(void*) {
 }
 
 // Outside a service the status handle is 0: each report fails with "invalid handle" and
-// holds the status lock through five attempts, 200 ms apart. One test, since the final
+// takes five attempts, 200 ms apart. One test, since the final
 // report is the last of the process.
 TEST(FinalStatus, WaitsForAReportInProgressAndNothingFollowsIt) {
     bConsoleMode = 0;
@@ -224,16 +224,37 @@ TEST_F(StackDumpFiles, APlantedLinkIsReplacedNotFollowed) {
     EXPECT_EQ(log.NewText().find("cannot create"), std::string::npos);
 }
 
-TEST_F(StackDumpFiles, AStackFileThatCannotBeReplacedIsSkipped) {
-    ASSERT_TRUE(WriteFileText(stackPath, "held\n"));
-    // Held open without delete sharing: it can neither be removed nor made anew.
-    HANDLE held = CreateFileA(stackPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(capture(), kDump);   // the dump still reaches the log
-    CloseHandle(held);
-    EXPECT_EQ(ReadFileText(stackPath), "held\n");
-    EXPECT_NE(log.NewText().find("cannot create " + stackPath + " anew ("), std::string::npos);
+// A stack.txt held open without delete sharing cannot be removed. A plain file that the
+// holder shares for writing is rewritten in place; one it does not share, or a second name
+// of another file, is left alone and the dump reaches the log only.
+TEST_F(StackDumpFiles, AStackFileHeldOpenIsRewrittenOnlyWhenPlain) {
+    const struct {
+        const char* name;
+        bool plantedLink;
+        DWORD holderSharing;
+        std::string expected;   // stack.txt afterwards
+    } cases[] = {
+        {"plain, shared for writing", false, FILE_SHARE_READ | FILE_SHARE_WRITE, kDump},
+        {"plain, shared for reading", false, FILE_SHARE_READ, "an older and longer dump\n"},
+        {"a link to another file", true, FILE_SHARE_READ | FILE_SHARE_WRITE, "victim\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(stackPath.c_str());
+        if (c.plantedLink)
+            ASSERT_TRUE(CreateHardLinkA(stackPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
+        else
+            ASSERT_TRUE(WriteFileText(stackPath, "an older and longer dump\n"));
+        HANDLE held = CreateFileA(stackPath.c_str(), GENERIC_READ, c.holderSharing, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(capture(), kDump);   // the dump reaches the log in any case
+        CloseHandle(held);
+        EXPECT_EQ(ReadFileText(stackPath), c.expected);
+        EXPECT_EQ(ReadFileText(victim), "victim\n");
+        bool skipped = c.expected != kDump;
+        EXPECT_EQ(log.NewText().find("cannot create " + stackPath + " anew (") != std::string::npos, skipped);
+    }
 }
 
 TEST_F(StackDumpFiles, ATemporaryNameTakenMeanwhileIsNotOpened) {

@@ -7,6 +7,7 @@
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int g_javaPort;
@@ -15,11 +16,14 @@ std::string g_token;
 namespace {
 
 const DWORD kStartTimeoutMs = 120000;   // a JVM start on a loaded machine takes seconds
-const DWORD kEndTimeoutMs = 60000;
+const DWORD kEndTimeoutMs = 60000;     // JVMBRIDGE_END_TIMEOUT_MS sets another, for tests
 const int kGreetingTimeoutMs = 10000;
 
 SOCKET lifeline = INVALID_SOCKET;
-std::string statusFile;   // where the start script writes java's exit status
+// Where the start script writes java's exit status. The script may write it after this
+// host has died, so its name is random: a later host with the same process id never
+// reads it.
+std::string statusFile;
 
 std::string randomToken() {
     unsigned char bytes[16];
@@ -174,7 +178,7 @@ bool StartJvm(const std::vector<std::string>& vmArguments) {
     if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return false;
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    statusFile = std::string(temp) + "jvmbridge-" + std::to_string(GetCurrentProcessId()) + ".status";
+    statusFile = std::string(temp) + "jvmbridge-" + randomToken() + ".status";
     DeleteFileA(statusFile.c_str());
     g_token = randomToken();
     int port = 0;
@@ -186,14 +190,17 @@ bool StartJvm(const std::vector<std::string>& vmArguments) {
     return started;
 }
 
+// Closing the lifeline after the wait halts a JVM whose exit hangs (a shutdown hook that
+// never returns); the start script then writes its status.
 void AwaitJvmEnd() {
-    DWORD timeout = kEndTimeoutMs;
+    const char* setting = getenv("JVMBRIDGE_END_TIMEOUT_MS");
+    DWORD timeout = setting ? DWORD(strtoul(setting, nullptr, 10)) : kEndTimeoutMs;
     setsockopt(lifeline, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
     char byte;
     while (recv(lifeline, &byte, 1, 0) > 0) {}
     closesocket(lifeline);
     lifeline = INVALID_SOCKET;
     // The start script writes the status right after java ends; the file is ours to remove.
-    for (DWORD start = GetTickCount(); exitStatus() < 0 && GetTickCount() - start < kEndTimeoutMs;) Sleep(20);
+    for (DWORD start = GetTickCount(); exitStatus() < 0 && GetTickCount() - start < timeout;) Sleep(20);
     DeleteFileA(statusFile.c_str());
 }

@@ -40,13 +40,34 @@ public final class BridgeServer {
         System.out.println("jvmbridge: JVM " + pid + " serves the host on " + loopback.getHostAddress() + ":"
                            + server.getLocalPort());
         watchLifeline(lifeline);
+        if (Boolean.getBoolean("jvmbridge.hang_on_exit"))
+            Runtime.getRuntime().addShutdownHook(new Thread(BridgeServer::hang));
         // The JVM's own main thread accepts the host's threads; the host's first thread
-        // is the one that calls itself "main".
+        // is the one that calls itself "main". Each greeting is read on a thread of its
+        // own, so that a connection that sends nothing holds up no other.
         acceptThread = Thread.currentThread();
         acceptThread.setName("jvmbridge-accept");
-        while (true) admit(server.accept(), token);
+        while (true) {
+            Socket socket = server.accept();
+            Thread greeter = new Thread(() -> admit(socket, token), "jvmbridge-greeting");
+            greeter.setDaemon(true);
+            greeter.start();
+        }
     }
 
+    // The shutdown hook of a test's JVM whose exit never ends.
+    private static void hang() {
+        while (true) {
+            try {
+                Thread.sleep(60000);
+            } catch (InterruptedException e) {
+                // go on hanging
+            }
+        }
+    }
+
+    // The host closes the lifeline when it dies, or when it has waited for the end of a
+    // destroyed JVM long enough: the JVM halts either way, even inside System.exit.
     private static void watchLifeline(Socket lifeline) {
         Thread watcher = new Thread(() -> {
             try {
@@ -54,11 +75,10 @@ public final class BridgeServer {
             } catch (IOException e) {
                 // a reset counts as closed
             }
-            if (!destroying) {
-                System.out.println("jvmbridge: the host process is gone; the JVM ends");
-                System.out.flush();
-                Runtime.getRuntime().halt(1);
-            }
+            System.out.println(destroying ? "jvmbridge: the host stopped waiting for the JVM's end; the JVM halts"
+                                          : "jvmbridge: the host process is gone; the JVM ends");
+            System.out.flush();
+            Runtime.getRuntime().halt(1);
         }, "jvmbridge-lifeline");
         watcher.setDaemon(true);
         watcher.start();
