@@ -6,7 +6,8 @@
 # Then the configurator krlxconfig64.exe installs the Java client's start script and
 # shortcuts in the same prefix, shows its main dialog, whose Start (clicked by
 # press_start.exe) starts the client through its shortcut, and removes its Start-menu
-# group again.
+# group again. Last, the x64 Windows Installer package of dist/ is installed with msiexec
+# and removed again.
 # usage: demo.sh BUILD_DIR
 set -uo pipefail
 BUILD_DIR=$1
@@ -212,6 +213,38 @@ step "krlxconfig64.exe /remove" "Deletes the Start-menu group QZV; the script, t
 echo "   exit code $?"
 [ -d "$PROGRAMS/QZV" ] && echo "   the group QZV is still there" || echo "   the group QZV is gone"
 
+# ---- The Windows Installer package, as an administrator deploys the product ----
+config_cleanup
+MSI=$(ls "$ROOT"/dist/Corvalis-Halvorin-*-x64.msi)
+MSI_WIN="Z:${MSI//\//\\}"
+MSI_ROOT="$WINEPREFIX/drive_c/Program Files/Quorvane/Corvalis"
+JRE_KEY='HKLM\SOFTWARE\JavaSoft\Java Runtime Environment'
+msiexec() {   # prints the exit code as Windows sees it and the time taken
+  local start code
+  start=$(date +%s%N)
+  code=$(wine cmd /v:on /c "msiexec $* & echo !errorlevel!" | tail -n 1)
+  printf '   exit code %s, %d ms\n' "$code" $((($(date +%s%N) - start) / 1000000))
+}
+trap 'msiexec /x "$MSI_WIN" /qn >/dev/null; wine reg delete "$JRE_KEY" /f >/dev/null; config_cleanup; cleanup' EXIT
+step "msiexec /i $(basename "$MSI") /qn" \
+  "The package of dist/ installed silently, as a script or Group Policy does, on a machine whose" \
+  "registered Java runtime is 64-bit (the stand-in jvm.dll): its files, then halvorin64.exe -x -q" \
+  "registers the service. The configurator's step cannot run here (32-bit) and the install goes on."
+wine reg add "$JRE_KEY" /v CurrentVersion /d 1.8 /f >/dev/null
+wine reg add "$JRE_KEY\\1.8" /v RuntimeLib /d "Z:${BUILD_DIR//\//\\}\\tests\\doubles\\standin_jvm\\jvm.dll" /f >/dev/null
+msiexec /i "$MSI_WIN" /qn
+(cd "$MSI_ROOT" && find . | sort | sed 's/^\.\//   /; /^\.$/d')
+wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' | grep -E 'ImagePath|DisplayName|Start'
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
+  awk '/^HKEY/ { ours = 0 } /DisplayName .* QZV Corvalis and Halvorin/ { ours = 1 }
+    ours && /DisplayName|DisplayVersion|Publisher|HelpLink|InstallLocation/' | sed 's/^ */   Programs and Features: /'
+
+step "msiexec /x $(basename "$MSI") /qn" "Stops and removes the service (-r -q) and removes the files and folders."
+msiexec /x "$MSI_WIN" /qn
+[ -e "$MSI_ROOT" ] && echo "   the product folder is still there" || echo "   the product folder is gone"
+wine sc query Halvorin | grep -q STATE && echo "   the service is still registered" || echo "   the service is gone"
+wine reg delete "$JRE_KEY" /f >/dev/null
+
 printf '\nThe configurator log: %s\n' "$WINEPREFIX/drive_c/users/$(whoami)/Temp/krlxconfig.log"
 printf '\nThe diagnostic log: %s\nThe Wine prefix:    %s\n' "$LOG" "$WINEPREFIX"
-echo "The demo removes its installation and stops the Wine session when it ends."
+echo "The demo removes its installations and stops the Wine session when it ends."

@@ -4,6 +4,7 @@
 // padded to 100000 and to 99999 bytes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "config_test_support.h"
@@ -208,4 +209,29 @@ TEST(Relaunch, WrittenImageIsHeldAgainstWritingAndDeleting) {
     std::vector<std::string> records = ConfigLogRecords(watch.NewText());
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].rfind("CreateFile(" + nowhere + ") failed\r\nOS Error 3: ", 0), 0u) << records[0];
+}
+
+// The 32-bit configurator of a signed build, named by KRLX_SIGNED_CONFIGURATOR when
+// tests/signing/test_signing.sh runs this test: its embedded build, signed too, is written
+// out exactly and runs. A 32-bit program loads only as data here, so its module names no
+// folder and the image goes to the temporary folder.
+TEST(Relaunch, SignedConfiguratorStillRelaunchesItsBuild) {
+    const char* configurator = getenv("KRLX_SIGNED_CONFIGURATOR");
+    if (!configurator) GTEST_SKIP() << "run by tests/signing/test_signing.sh on a signed build";
+    HMODULE module = LoadLibraryExA(configurator, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << configurator;
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), "BINRES");
+    ASSERT_NE(resource, nullptr);
+    const std::string image(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                            SizeofResource(module, resource));
+    cstring target;
+    HANDLE process = RelaunchAs64(module, "/remove", SW_HIDE, target);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(ReadFileText(target.c_str()), image);
+    DWORD code = 1;
+    EXPECT_TRUE(WaitForSingleObject(process, 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code));
+    EXPECT_EQ(code, 0u);
+    CloseHandle(process);
+    DeleteFileA(target.c_str());
+    FreeLibrary(module);
 }

@@ -91,6 +91,33 @@ check "the 64-bit build ran the job" "grep -q -- '-- Corvalis Configurator (x64)
 check "the written 64-bit image is gone" "[ ! -e '$program/krlxconfig64.exe' ]"
 cp "$config_log" krlxconfig.log 2>/dev/null
 
+# 7. The x64 package: installed silently, its configurator step (the 32-bit build, which
+#    hands /install to its 64-bit build) writes the start script and the links; removed
+#    silently, the group, the product folder and the service are gone.
+product="$WINEPREFIX/drive_c/Program Files/Quorvane/Corvalis"
+programs='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+group="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QZV"
+registered="wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\Halvorin' >/dev/null 2>&1"
+msi() {   # /i or /x, silently
+  wine msiexec "$1" 'C:\proof\prod\corvalis.msi' /qn >/dev/null 2>&1
+  code=$?
+  wineserver -w
+  check "msiexec $1 exits 0" "[ $code -eq 0 ]"
+}
+msi /i
+check "the service is registered" "$registered"
+check "the configurator wrote Corvalis.bat" "[ -f '$product/Corvalis.bat' ]"
+wine ./read_links.exe "$programs\QZV\Corvalis\Corvalis.lnk" 'C:\Program Files\Quorvane\Corvalis\krlxconfig\Corvalis.lnk' \
+  'C:\users\Public\Desktop\Corvalis.lnk' >links.txt 2>/dev/null
+check "the client's links read back, running javaw.exe beside the configurator" \
+  "[ \$(grep -c 'target:    C:.Program Files.Quorvane.Corvalis.krlxconfig.jre.bin.javaw.exe' links.txt) -eq 3 ]"
+msi /x
+check "the Start-menu group is gone" "[ ! -e '$group' ]"
+# Wine's DesktopFolder is the user's desktop even per machine (Windows: all users'), so the
+# all-users desktop link written by the configurator is not checked here.
+check "the product folder is gone" "[ ! -e '$product' ]"
+check "the service is gone" "! $registered"
+
 cp "$log" halvorin.log 2>/dev/null
 echo "CHECKS: $([ $fails -eq 0 ] && echo PASS || echo "FAIL ($fails)")"
 [ $fails -eq 0 ]
