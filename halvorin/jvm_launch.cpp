@@ -6,7 +6,6 @@
 #include <process.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include "cstring.h"
 #include "jvm_host.h"
@@ -180,18 +179,25 @@ bool loadEventManagerWith(JNIEnv* env) {
     return true;
 }
 
-// The dump's temporary file, under a fresh name in the shared temporary folder and only
-// if nothing is there yet (_O_EXCL): a file or link planted under the name between the
-// naming and the opening is never written through. Deleted when the descriptor closes.
+// The dump's temporary file, under a fresh name in the shared temporary folder, made only
+// if nothing is there yet (CREATE_NEW, not following a reparse point): a file or link
+// planted under the name is never written through. Deleted when the descriptor closes.
+// One call to the file system: the dump holds up the VM's end.
 int openDumpTempFile() {
-    int fd = -1;
-    for (int attempt = 0; attempt < 3 && fd < 0; attempt++) {
-        char* name = _tempnam(GetTempFolder(), "hvd");
-        if (!name) break;
-        fd = _open(name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
-        free(name);
+    static LONG serial;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        char name[MAX_PATH];
+        snprintf(name, sizeof name, "%s\\hvd%lx_%lx_%lx.tmp", GetTempFolder(), GetCurrentProcessId(), GetTickCount(),
+                 ULONG(InterlockedIncrement(&serial)));
+        HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+        if (fd >= 0) return fd;
+        CloseHandle(file);
     }
-    return fd;
+    return -1;
 }
 
 // The old "stack.txt" when it cannot be deleted (a viewer holds it open): rewritten in

@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "jvm_host.h"
 #include "service_host.h"
@@ -184,9 +185,19 @@ void JNICALL printDump(JNIEnv*, jclass) {
     }
 }
 
-std::string plantedName;
+std::string plantVictim;               // the file planted links point at
+std::vector<std::string> plantedNames;
 
-char* __cdecl tempnamPlanted(const char*, const char*) { return _strdup(plantedName.c_str()); }
+// Another user takes each name of the dump's temporary file, as a link to a file of
+// theirs, just before the host makes it.
+HANDLE WINAPI createFilePlanting(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
+    const char* base = strrchr(name, '\\');
+    if (base && !strncmp(base, "\\hvd", 4) && CreateHardLinkA(name, plantVictim.c_str(), nullptr))
+        plantedNames.push_back(name);
+    auto real = reinterpret_cast<decltype(&CreateFileA)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateFileA"));
+    return real(name, access, share, security, disposition, flags, templateFile);
+}
 
 // "stack.txt" and the dump's temporary file lie in the temporary folder that every
 // account shares; whatever another user planted under those names is never written
@@ -258,15 +269,19 @@ TEST_F(StackDumpFiles, AStackFileHeldOpenIsRewrittenOnlyWhenPlain) {
 }
 
 TEST_F(StackDumpFiles, ATemporaryNameTakenMeanwhileIsNotOpened) {
-    plantedName = folder.file("hvd-planted.tmp");
-    ASSERT_TRUE(CreateHardLinkA(plantedName.c_str(), victim.c_str(), nullptr)) << GetLastError();
+    plantVictim = victim;
+    plantedNames.clear();
     {
-        ImportPatch patch("msvcrt.dll", "_tempnam", reinterpret_cast<void*>(tempnamPlanted));
+        ImportPatch patch("kernel32.dll", "CreateFileA", reinterpret_cast<void*>(createFilePlanting));
         ASSERT_TRUE(patch.applied());
-        EXPECT_EQ(capture(), "(none)");   // every name it is given is taken
+        EXPECT_EQ(capture(), "(none)");   // every name it tries is taken
     }
     EXPECT_EQ(ReadFileText(victim), "victim\n");
-    EXPECT_TRUE(FileExists(plantedName));
+    EXPECT_EQ(plantedNames.size(), 3u);
+    for (const std::string& name : plantedNames) {
+        EXPECT_EQ(ReadFileText(name), "victim\n");
+        DeleteFileA(name.c_str());
+    }
 }
 
 }  // namespace
