@@ -298,6 +298,7 @@ TEST_F(JreDiscovery, StartScriptLines) {
     std::string script = machine.program() + "\\Corvalis.bat";
     std::string spaced = machine.PutHome("Program Files\\jre one");
     std::string jdk = machine.PutHome("jdk");
+    std::string jre11 = machine.PutHome("jre1.1.8"), jre12 = machine.PutHome("jre1.2.2");
     struct Row {
         std::string content;
         Strings records;   // after "analyzing file"
@@ -332,6 +333,15 @@ TEST_F(JreDiscovery, StartScriptLines) {
           "checking element: \"" + machine.at("nowhere\\bin\\java.exe") + "\"\n",
           "JVM location \"" + machine.root() + "\" doesn't qualify\n"},
          {jdk + "\\bin\\javaw.exe"}},
+        // Only the validity check filters a script's runtimes: 1.1 is refused, 1.2 taken.
+        {quoted(jre11 + "\\bin\\java.exe") + "\r\n" + quoted(jre12 + "\\bin\\java.exe") + "\r\n",
+         {"checking line: \"" + quoted(jre11 + "\\bin\\java.exe") + "\r\"\n",
+          "checking element: \"" + jre11 + "\\bin\\java.exe\"\n",
+          "JVM location \"" + machine.root() + "\" doesn't qualify\n",
+          "checking line: \"" + quoted(jre12 + "\\bin\\java.exe") + "\r\"\n",
+          "checking element: \"" + jre12 + "\\bin\\java.exe\"\n", "JVM location \"" + jre12 + "\" qualifies!\n",
+          "+++ AddMachine: " + jre12 + "\\bin\\javaw.exe\n"},
+         {jre12 + "\\bin\\javaw.exe"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.content);
