@@ -13,6 +13,7 @@
 #include "jre_machine.h"
 #include "krlxconfig.h"
 #include "test_support.h"
+#include "wine_drive.h"
 
 using namespace krlx_testing;
 using namespace testing_support;
@@ -714,7 +715,18 @@ TEST_F(JreDiscovery, NewerSourcesByMachine) {
              setPath("SOFTWARE\\AdoptOpenJDK\\JDK", rt);
          },
          {}},
+        // "\bin\javaw.exe" would be found on the current drive: one of the test's own here.
+        {"an empty home, with a runtime under the current drive's root",
+         [](const Machine& m) {
+             m.PutJava("bin\\javaw.exe");
+             ASSERT_TRUE(DefineWineDrive('T', m.root().c_str(), DRIVE_FIXED));
+             ASSERT_TRUE(SetCurrentDirectoryA("T:\\"));
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21" + kMsi, "");
+         },
+         {}},
     };
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ClearJavaRegistry();
@@ -724,6 +736,8 @@ TEST_F(JreDiscovery, NewerSourcesByMachine) {
         Strings expected;
         for (const std::string& relative : row.expected) expected.push_back(m.at(relative));
         EXPECT_EQ(discover(m), expected);
+        SetCurrentDirectoryA(folder);   // before the machine's folder goes
+        RemoveWineDrive('T');
     }
     SetEnvironmentVariableA("KRLX_NEWER_ROOT", nullptr);
 }
