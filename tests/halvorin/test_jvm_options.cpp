@@ -144,6 +144,8 @@ TEST_F(JvmOptions, XmlMarkerWinsOverIniLinesWhenPositive) {
               (Strings{"ini-config: \"MEMORY\" = \"768\"\n",
                        "parameter -Xmx768m passed to JVM as per config file " + configPath() + " (INI)\n"}));
 
+    writeConfig("<config>\n<p><n>MEMORY</n><v>1</v></p>\n</config>\nMEMORY=768\n");   // the smallest size taken
+    EXPECT_EQ(vmOptions({}), (Strings{"-Xmx1m", classPath()}));
     writeConfig("<config>\n<p><n>memory</n><v>512</v></p>\n</config>\n");   // the marker's letter case only
     EXPECT_EQ(vmOptions({}), (Strings{"-Xmx256m", classPath()}));
 }

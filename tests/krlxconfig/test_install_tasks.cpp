@@ -83,6 +83,8 @@ TEST_F(InstallTasks, InstallAndRemoveWithTheRealProgram) {
     ASSERT_TRUE(WriteFileText(programs + "\\Corvalis JE (R6 Beta)\\Corvalis.lnk", "old"));
     SetFileAttributesA((programs + "\\Corvalis JE (R6 Beta)\\Corvalis.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(WriteFileText(userDesktop + "\\Corvalis_and_Halvorin_InstallLog.log", "log"));
+    // A script under the root: the runtime beside the program still gets its own script.
+    const std::string rootScript = machine.PutFile("Corvalis.bat", "@echo off\r\nold\r\n");
     for (const char* name : kEntries) {
         if (std::string(name) == "QZV CorvalisJE 6") continue;   // made by "/install"
         ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "\\" + name, "DisplayName", name));
@@ -158,6 +160,7 @@ TEST_F(InstallTasks, InstallAndRemoveWithTheRealProgram) {
                   "\\jre\\bin\\java.exe\" -Xmx512m -Dsun.java2d.noddraw=false -classpath "
                   "\"%~dp0;lib\\ifxjdbc.jar;lib\\derby.jar;lib\\jh.jar;lib\\tools.jar\" launcher -root \"" +
                   root + "\" %*");
+    EXPECT_EQ(ReadFileText(rootScript), "@echo off\r\nold\r\n");
     // Kept: our own entry, "CorvalisJE" in any case, names not starting with the client's
     // name, and names without "JE" after it.
     for (const char* name : {"QZV CorvalisJE 6", "CorvalisJE", "corvalisje", "Corvalis 5", "Old Corvalis JE"})

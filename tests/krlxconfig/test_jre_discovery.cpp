@@ -13,6 +13,7 @@
 #include "jre_machine.h"
 #include "krlxconfig.h"
 #include "test_support.h"
+#include "wine_drive.h"
 
 using namespace krlx_testing;
 using namespace testing_support;
@@ -298,6 +299,7 @@ TEST_F(JreDiscovery, StartScriptLines) {
     std::string script = machine.program() + "\\Corvalis.bat";
     std::string spaced = machine.PutHome("Program Files\\jre one");
     std::string jdk = machine.PutHome("jdk");
+    std::string jre11 = machine.PutHome("jre1.1.8"), jre12 = machine.PutHome("jre1.2.2");
     struct Row {
         std::string content;
         Strings records;   // after "analyzing file"
@@ -332,6 +334,15 @@ TEST_F(JreDiscovery, StartScriptLines) {
           "checking element: \"" + machine.at("nowhere\\bin\\java.exe") + "\"\n",
           "JVM location \"" + machine.root() + "\" doesn't qualify\n"},
          {jdk + "\\bin\\javaw.exe"}},
+        // Only the validity check filters a script's runtimes: 1.1 is refused, 1.2 taken.
+        {quoted(jre11 + "\\bin\\java.exe") + "\r\n" + quoted(jre12 + "\\bin\\java.exe") + "\r\n",
+         {"checking line: \"" + quoted(jre11 + "\\bin\\java.exe") + "\r\"\n",
+          "checking element: \"" + jre11 + "\\bin\\java.exe\"\n",
+          "JVM location \"" + machine.root() + "\" doesn't qualify\n",
+          "checking line: \"" + quoted(jre12 + "\\bin\\java.exe") + "\r\"\n",
+          "checking element: \"" + jre12 + "\\bin\\java.exe\"\n", "JVM location \"" + jre12 + "\" qualifies!\n",
+          "+++ AddMachine: " + jre12 + "\\bin\\javaw.exe\n"},
+         {jre12 + "\\bin\\javaw.exe"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.content);
@@ -704,7 +715,18 @@ TEST_F(JreDiscovery, NewerSourcesByMachine) {
              setPath("SOFTWARE\\AdoptOpenJDK\\JDK", rt);
          },
          {}},
+        // "\bin\javaw.exe" would be found on the current drive: one of the test's own here.
+        {"an empty home, with a runtime under the current drive's root",
+         [](const Machine& m) {
+             m.PutJava("bin\\javaw.exe");
+             ASSERT_TRUE(DefineWineDrive('T', m.root().c_str(), DRIVE_FIXED));
+             ASSERT_TRUE(SetCurrentDirectoryA("T:\\"));
+             setPath("SOFTWARE\\Eclipse Adoptium\\JDK\\21" + kMsi, "");
+         },
+         {}},
     };
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ClearJavaRegistry();
@@ -714,6 +736,8 @@ TEST_F(JreDiscovery, NewerSourcesByMachine) {
         Strings expected;
         for (const std::string& relative : row.expected) expected.push_back(m.at(relative));
         EXPECT_EQ(discover(m), expected);
+        SetCurrentDirectoryA(folder);   // before the machine's folder goes
+        RemoveWineDrive('T');
     }
     SetEnvironmentVariableA("KRLX_NEWER_ROOT", nullptr);
 }

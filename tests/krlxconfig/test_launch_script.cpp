@@ -59,6 +59,7 @@ TEST_F(LaunchScript, ScriptBytes) {
         const char* chosen;         // under the root
         DWORD memory;               // 0: nothing stored
         const char* script;         // <root> stands for the machine's root folder
+        bool staleTemporary;        // an interrupted run left a longer Corvalis.bat.tmp
     } cases[] = {
         {"javaw.exe gives way to java.exe beside it", "jdk\\bin\\javaw.exe|jdk\\bin\\java.exe", "jdk\\bin\\javaw.exe",
          0, "@echo off\r\n\"<root>\\jdk\\bin\\java.exe\" -Xmx512m"},
@@ -70,6 +71,8 @@ TEST_F(LaunchScript, ScriptBytes) {
          2048, "@echo off\r\n\"<root>\\jdk\\bin\\java.exe\" -Xmx2048m"},
         {"a negative heap reads as 512", "jre\\bin\\java.exe", "jre\\bin\\java.exe", 0xFFFFFF00,
          "@echo off\r\n\"<root>\\jre\\bin\\java.exe\" -Xmx512m"},
+        {"a stale temporary script is overwritten", "jre\\bin\\java.exe", "jre\\bin\\java.exe", 0,
+         "@echo off\r\n\"<root>\\jre\\bin\\java.exe\" -Xmx512m", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -79,6 +82,9 @@ TEST_F(LaunchScript, ScriptBytes) {
             end = files.find('|', start);
             if (end == std::string::npos) end = files.size();
             machine.PutJava(files.substr(start, end - start));
+        }
+        if (c.staleTemporary) {
+            ASSERT_TRUE(WriteFileText(machine.program() + "\\Corvalis.bat.tmp", std::string(4096, 'x')));
         }
         ClearSettings();
         if (c.memory) {
