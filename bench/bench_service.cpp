@@ -14,7 +14,7 @@
 
 namespace {
 
-const int kRounds = 21;
+const int kRounds = 41;
 
 bool waitFor(SC_HANDLE service, DWORD state) {
     SERVICE_STATUS status;
