@@ -278,7 +278,8 @@ struct EndCase {
 
 // A host that breaks a JNI rule is ended, the rule named, as a real VM's fatal error
 // would end it; whenever the host dies the JVM ends too; and a JVM whose exit hangs after
-// DestroyJavaVM is halted once the host has waited for it (here 2 s).
+// DestroyJavaVM is halted once the host has waited for it (here 2 s). The JVM's status
+// file, which a dead host leaves behind, goes to the test's own folder.
 TEST(BridgeJvmHost, TheJvmEndsWithTheHostOrAfterItsWait) {
     const char* gone = "jvmbridge: the host process is gone; the JVM ends\n";
     const EndCase cases[] = {
@@ -295,7 +296,7 @@ TEST(BridgeJvmHost, TheJvmEndsWithTheHostOrAfterItsWait) {
         CopyFileTo(BridgeJvmPath(), folder.file("jvm.dll"));
         ProcessResult run = RunProcess("\"" + BuildFile("tests\\bridge\\bridge_child.exe") + "\" \"" +
                                            folder.file("jvm.dll") + "\" " + c.mode,
-                                       ProcessOptions{60000, "", {"JVMBRIDGE_END_TIMEOUT_MS=2000"}});
+                                       ProcessOptions{60000, "", {"JVMBRIDGE_END_TIMEOUT_MS=2000", "TMP=" + folder.path()}});
         ASSERT_TRUE(run.started);
         EXPECT_EQ(run.out, c.exitCode ? "VM created\r\n" : "VM created\r\nstill running\r\n");
         EXPECT_EQ(run.exitCode, c.exitCode);
