@@ -64,7 +64,7 @@ protected:
         ProcessOptions limits;
         limits.timeoutMs = 120000;
         ProcessResult result = RunProcess("\"" + layout.hostPath() + "\" " + options, limits);
-        EXPECT_TRUE(result.started);
+        EXPECT_TRUE(result.started) << result.err;
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0u) << options;
         DWORD processId = 1;

@@ -85,6 +85,7 @@ ProcessResult RunProcess(const std::string& commandLine, const ProcessOptions& o
     PROCESS_INFORMATION child = {};
     result.started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, env.data(),
                                     options.workDir.empty() ? nullptr : options.workDir.c_str(), &startup, &child);
+    DWORD startError = GetLastError();
     CloseHandle(out);
     CloseHandle(err);
     if (result.started) {
@@ -100,6 +101,7 @@ ProcessResult RunProcess(const std::string& commandLine, const ProcessOptions& o
     }
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
+    if (!result.started) result.err = "CreateProcess failed with error " + std::to_string(startError);
     DeleteFileA(outPath.c_str());
     DeleteFileA(errPath.c_str());
     return result;
