@@ -3,13 +3,16 @@
 // a run of the host, each through its own open, append and close), and drives the
 // stand-in VM with the calls the host makes: load it, create the VM, find launcher.main,
 // build main's arguments, get the event manager and run main on a thread of its own; at
-// the stop, dispatch event 1 on a new attached thread and dump the stacks; then destroy
-// the VM and unload it.
+// the stop, dispatch event 1 on a new attached thread and dump the stacks through the
+// service's files (a temporary file read back, "stack.txt"); then destroy the VM and
+// unload it.
 // Start arguments: JVM_DLL RECORDS_FOLDER LOG_FILE. The records folder holds one file per
 // thread and moment, records separated by NUL: start (before RUNNING), vm (the VM's
 // start), control (the stop control; the first three before the stop is signalled), dump
 // (the service thread's, while the VM ends), end (the VM thread's last) and final (after
 // the VM's end, up to STOPPED).
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
 #include <stdio.h>
 #include <windows.h>
@@ -98,6 +101,37 @@ JNIEnv* attach() {
     if (jvm && jvm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_2) != JNI_OK)
         jvm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
     return env;
+}
+
+// The dump as the service makes it: the VM's stacks go to descriptor 1, pointed at a
+// temporary file deleted on close, and to "stack.txt" in the temporary folder through the
+// Win32 standard output; the text is read back from the temporary file.
+void dumpThroughFiles(JNIEnv* env) {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    std::string tempName = std::string(folder) + "hdd" + std::to_string(GetCurrentProcessId()) + ".tmp";
+    HANDLE temp = CreateFileA(tempName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    int fd = temp == INVALID_HANDLE_VALUE ? -1 : _open_osfhandle(reinterpret_cast<intptr_t>(temp), _O_RDWR | _O_BINARY);
+    if (fd < 0) return writeFailure("no temporary file for the dump");
+    HANDLE originalStdout = GetStdHandle(STD_OUTPUT_HANDLE);
+    fflush(stdout);
+    int savedStdout = _dup(1);
+    _dup2(fd, 1);
+    HANDLE stackFile = CreateFileA((std::string(folder) + "stack.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (stackFile != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, stackFile);
+    if (dumpStacks) dumpStacks(env, nullptr);
+    fflush(stdout);
+    _dup2(savedStdout, 1);
+    _close(savedStdout);
+    SetStdHandle(STD_OUTPUT_HANDLE, originalStdout);
+    long size = _lseek(fd, 0, SEEK_END);
+    std::string text(size > 0 ? size_t(size) : 0, '\0');
+    if (size > 0 && _lseek(fd, 0, SEEK_SET) == 0) _read(fd, &text[0], unsigned(size));
+    _close(fd);
+    if (stackFile == INVALID_HANDLE_VALUE) return writeFailure("stack.txt was not made");
+    CloseHandle(stackFile);
 }
 
 unsigned __stdcall dispatchStop(void*) {
@@ -206,7 +240,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     HANDLE events[3] = {serverStop, vmThread, stopRequest};
     if (WaitForMultipleObjects(3, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 2) {
         if (JNIEnv* env = attach()) {
-            if (dumpStacks) dumpStacks(env, nullptr);
+            dumpThroughFiles(env);
             jvm->DetachCurrentThread();
         } else {
             writeFailure("no VM to dump");
