@@ -296,7 +296,8 @@ TEST(BridgeJvmHost, TheJvmEndsWithTheHostOrAfterItsWait) {
         CopyFileTo(BridgeJvmPath(), folder.file("jvm.dll"));
         ProcessResult run = RunProcess("\"" + BuildFile("tests\\bridge\\bridge_child.exe") + "\" \"" +
                                            folder.file("jvm.dll") + "\" " + c.mode,
-                                       ProcessOptions{60000, "", {"JVMBRIDGE_END_TIMEOUT_MS=2000", "TMP=" + folder.path()}});
+                                       ProcessOptions{60000, "", {"JVMBRIDGE_END_TIMEOUT_MS=2000",
+                                                                  "TMP=" + folder.path()}});
         ASSERT_TRUE(run.started);
         EXPECT_EQ(run.out, c.exitCode ? "VM created\r\n" : "VM created\r\nstill running\r\n");
         EXPECT_EQ(run.exitCode, c.exitCode);
